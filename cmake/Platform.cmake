@@ -1,0 +1,33 @@
+# Collects the sources of one folder: the platform-free files and the files of the platform we build
+# for (Foo_win32.cpp or Foo_linux.cpp); the other platform's files are left out.
+function(vorn_collect_sources out dir)
+  file(GLOB all CONFIGURE_DEPENDS "${dir}/*.cpp")
+  set(kept "")
+  foreach(f IN LISTS all)
+    get_filename_component(name "${f}" NAME_WE)
+    if(name MATCHES "_win32$")
+      if(WIN32)
+        list(APPEND kept "${f}")
+      endif()
+    elseif(name MATCHES "_linux$")
+      if(NOT WIN32)
+        list(APPEND kept "${f}")
+      endif()
+    else()
+      list(APPEND kept "${f}")
+    endif()
+  endforeach()
+  set(${out} "${kept}" PARENT_SCOPE)
+endfunction()
+
+set(THREADS_PREFER_PTHREAD_FLAG ON)
+find_package(Threads REQUIRED)
+
+if(WIN32)
+  # Static runtime so that the test programs run under Wine without copying MinGW's DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+endif()
