@@ -1,0 +1,44 @@
+#pragma once
+// The user's folders and the few file operations the library needs. Paths are UTF-8; a folder
+// path ends in the platform's separator. Failures leave the reason (with the system's error
+// number) in LastError.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dovod::platform {
+
+struct FileEntry {
+  std::string name;          // the file name, without folder
+  std::uint64_t last_write;  // 100-nanosecond units since 1601-01-01 UTC
+};
+
+class Folders {
+ public:
+  // The folder separator of the platform.
+  static constexpr char separator =
+#ifdef _WIN32
+      '\\';
+#else
+      '/';
+#endif
+
+  // The user's temporary folder with a trailing separator; empty when there is none.
+  static std::string temp_folder();
+
+  // The user's Documents folder with a trailing separator; empty when there is none.
+  static std::string documents_folder();
+
+  // True when the folder exists afterwards (created now or already there).
+  static bool create_directory(std::string_view path);
+
+  // The plain files of `folder` (with trailing separator) whose names match `pattern`, where '*'
+  // stands for any run of characters and '?' for one character; in no particular order.
+  static std::vector<FileEntry> list_files(std::string_view folder, std::string_view pattern);
+
+  static bool delete_file(std::string_view path);
+};
+
+}  // namespace dovod::platform
