@@ -2,6 +2,7 @@
 // The clocks of the log: a monotonic performance counter and the wall time.
 
 #include <cstdint>
+#include <ctime>
 
 namespace dovod::platform {
 
@@ -13,6 +14,9 @@ class Clock {
 
   // Microseconds since 1970-01-01 UTC.
   static std::uint64_t wall_time_us();
+
+  // Seconds since 1970-01-01 UTC as local calendar time.
+  static std::tm local_time(std::int64_t seconds);
 };
 
 }  // namespace dovod::platform

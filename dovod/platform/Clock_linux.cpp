@@ -18,4 +18,11 @@ std::uint64_t Clock::wall_time_us() {
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000000ull + static_cast<std::uint64_t>(ts.tv_nsec) / 1000;
 }
 
+std::tm Clock::local_time(std::int64_t seconds) {
+  std::tm out{};
+  time_t t = static_cast<time_t>(seconds);
+  localtime_r(&t, &out);
+  return out;
+}
+
 }  // namespace dovod::platform

@@ -23,4 +23,11 @@ std::uint64_t Clock::wall_time_us() {
   return (t - 116444736000000000ull) / 10;
 }
 
+std::tm Clock::local_time(std::int64_t seconds) {
+  std::tm out{};
+  __time64_t t = seconds;
+  _localtime64_s(&out, &t);
+  return out;
+}
+
 }  // namespace dovod::platform
