@@ -162,7 +162,9 @@ std::vector<Entry> load(const std::string& folder) {
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
     if (end == std::string::npos) end = content.size();
-    if (auto entry = parse_line(std::string_view(content).substr(start, end - start))) {
+    std::string_view line = std::string_view(content).substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited on Windows
+    if (auto entry = parse_line(line)) {
       for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (same_name(it->name, entry->name)) {
           entries.erase(it);
