@@ -1,0 +1,23 @@
+#pragma once
+// What a hidraw device needs of its bus: the bus itself for `bus()`, and the two calls through
+// which the device reports that its node is gone or asks whether it still exists.
+
+#include <memory>
+#include <string>
+
+namespace dovod {
+
+class IHardwareBus;
+
+class IHidrawBusLink {
+ public:
+  virtual ~IHidrawBusLink() = default;
+
+  virtual std::shared_ptr<IHardwareBus> hardware_bus() = 0;
+  // Produces onUnplug for the path unless the bus has already announced its removal.
+  virtual void read_failed_with_disconnect_error(const std::string& path) = 0;
+  // Whether the node still exists; when it does not, the bus has produced onUnplug for it.
+  virtual bool verify_device_exists(const std::string& path) = 0;
+};
+
+}  // namespace dovod
