@@ -259,9 +259,13 @@ TEST_P(HidrawDeviceReads, DeliversProtocolReportsInOrderWhicheverOfOpenAndSubscr
   auto device = make();
   ReadLog reads;
   const bool subscribe_first = GetParam();
-  if (subscribe_first) ASSERT_TRUE(reads.subscribe(device, Direct));
+  if (subscribe_first) {
+    ASSERT_TRUE(reads.subscribe(device, Direct));
+  }
   ASSERT_TRUE(device->open());
-  if (!subscribe_first) ASSERT_TRUE(reads.subscribe(device, Direct));
+  if (!subscribe_first) {
+    ASSERT_TRUE(reads.subscribe(device, Direct));
+  }
 
   const Bytes keys{0x01, 0, 0, 0x04, 0, 0, 0, 0, 0};
   const Bytes reply{0x10, 0xFF, 0x81, 0x02, 0, 0, 0};
