@@ -57,18 +57,31 @@ std::string FakeHardwareBus::last_persistent_dir() const {
   return persistent_dir_;
 }
 
-std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::AddPresent(const std::string& path, unsigned pid, int bus_type) {
+std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::Make(const std::string& path, unsigned pid, int bus_type) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto device = std::make_shared<FakeHardwareDevice>(path, pid, bus_type, self_);
+  return std::make_shared<FakeHardwareDevice>(path, pid, bus_type, self_);
+}
+
+std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::AddPresent(const std::string& path, unsigned pid, int bus_type) {
+  auto device = Make(path, pid, bus_type);
+  std::lock_guard<std::mutex> lock(mutex_);
   devices_.push_back(device);
   return device;
 }
 
 std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::SimulatePlug(const std::string& path, unsigned pid, int bus_type) {
-  auto device = AddPresent(path, pid, bus_type);
+  auto device = Make(path, pid, bus_type);
+  SimulatePlug(device);
+  return device;
+}
+
+void FakeHardwareBus::SimulatePlug(const std::shared_ptr<FakeHardwareDevice>& device) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    devices_.push_back(device);
+  }
   Producer<IHardwareBus::PlugUnplug>::produce(
       [device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "FakeHardwareBus::PlugUnplug::onPlug");
-  return device;
 }
 
 void FakeHardwareBus::SimulateUnplug(const std::string& path) {

@@ -58,10 +58,13 @@ class FakeHardwareBus : public IHardwareSecondaryBus, public Producer<IHardwareB
   void refresh() override { ++refreshes; }
   void process_wm_devicechange(unsigned event, const DEV_BROADCAST_HDR* header) override {}
 
+  // A device of this bus that is not present yet.
+  std::shared_ptr<FakeHardwareDevice> Make(const std::string& path, unsigned pid, int bus_type = 0);
   // Adds a device that is present from the start, without an event.
   std::shared_ptr<FakeHardwareDevice> AddPresent(const std::string& path, unsigned pid, int bus_type = 0);
   // Adds a device and produces onPlug for it.
   std::shared_ptr<FakeHardwareDevice> SimulatePlug(const std::string& path, unsigned pid, int bus_type = 0);
+  void SimulatePlug(const std::shared_ptr<FakeHardwareDevice>& device);
   // Removes the device and produces onUnplug with a fresh object of the same path.
   void SimulateUnplug(const std::string& path);
   void SimulatePowerChange(bool standBy);

@@ -17,9 +17,9 @@ void RunLoopHost::onRunLoopEvent() {
   triggered_.notify_all();
 }
 
-int RunLoopHost::pump() {
+int RunLoopHost::pump(int max_calls) {
   int calls = 0;
-  for (;;) {
+  while (calls < max_calls) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (pending_ == 0) return calls;
@@ -28,6 +28,7 @@ int RunLoopHost::pump() {
     CDovod::instance().call_event_from_runloop();
     ++calls;
   }
+  return calls;
 }
 
 bool RunLoopHost::pump_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {

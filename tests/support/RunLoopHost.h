@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
 
 #include "dovod/IDeviceManager.h"
@@ -20,8 +21,8 @@ class RunLoopHost : public Subscriber<IDeviceManager::RunLoopEvent> {
   void onRunLoopEvent() override;
 
   // Answers every trigger received so far, and those these calls produce; returns the number of
-  // call_event_from_runloop calls made.
-  int pump();
+  // call_event_from_runloop calls made. At most max_calls, for producers that never stop.
+  int pump(int max_calls = std::numeric_limits<int>::max());
 
   // Pumps, waiting for further triggers, until done() holds; false when `limit` passed first. The
   // limit only guards against a hang: tests never rely on it to pass.
