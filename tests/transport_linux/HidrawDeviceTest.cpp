@@ -22,6 +22,13 @@ using std::chrono::milliseconds;
 constexpr const char* kPath = "/dev/hidraw3";
 constexpr milliseconds kScaledLimit{50};
 
+// A device released while its read thread delivers a report is destroyed by that thread once the
+// report is out; true when that has happened within a bound only a stuck thread reaches.
+bool gone(const std::weak_ptr<HidrawDevice>& device) {
+  for (int i = 0; i < 10000 && !device.expired(); ++i) std::this_thread::sleep_for(milliseconds(1));
+  return device.expired();
+}
+
 class HidrawDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,8 +62,9 @@ class HidrawDeviceRefusedOpen : public HidrawDeviceTest,
 TEST_P(HidrawDeviceRefusedOpen, FailsWithCodeAndProducesNothing) {
   const RefusedOpen& c = GetParam();
   c.script(*system);
-  auto device = make(HidrawDevice::kWriteLimit, c.path);
   ReadLog reads;
+  WriteLog writes;
+  auto device = make(HidrawDevice::kWriteLimit, c.path);
   ASSERT_TRUE(reads.subscribe(device, Direct));
 
   clear_last_error();
@@ -65,7 +73,6 @@ TEST_P(HidrawDeviceRefusedOpen, FailsWithCodeAndProducesNothing) {
   EXPECT_EQ(last_error().system_error, c.system_error);
 
   // A refused node stays closed: a write opens again, fails the same way and says so once.
-  WriteLog writes;
   ASSERT_TRUE(writes.subscribe(device, Direct));
   EXPECT_FALSE(device->write({0x10, 0xFF, 0x00}, false));
   ASSERT_EQ(writes.entries().size(), 1u);
@@ -140,8 +147,8 @@ class HidrawDeviceWrite : public HidrawDeviceTest, public ::testing::WithParamIn
 
 TEST_P(HidrawDeviceWrite, SendsOneWholeReportWithIdAndPadding) {
   const WriteCase& c = GetParam();
-  auto device = make();
   WriteLog writes;
+  auto device = make();
   ASSERT_TRUE(writes.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
 
@@ -182,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HidrawDeviceTest, BlockingWritesNeedTheReadThreadAndMayNotRunOnIt) {
+  ReadLog reads;
   auto device = make();
   ASSERT_TRUE(device->open());
   EXPECT_FALSE(device->write({0x10, 0xFF, 0x00}, true));
@@ -189,7 +197,6 @@ TEST_F(HidrawDeviceTest, BlockingWritesNeedTheReadThreadAndMayNotRunOnIt) {
 
   // From the read thread: a blocking write is refused, a plain one goes out.
   std::promise<std::pair<int, bool>> on_read_thread;
-  ReadLog reads;
   reads.handler = [&](const Bytes&) {
     const bool blocking_ok = device->write({0x10, 0xFF, 0x01}, true);
     const int code = to_int(last_error().code);
@@ -210,8 +217,8 @@ TEST_F(HidrawDeviceTest, BlockingWritesNeedTheReadThreadAndMayNotRunOnIt) {
 }
 
 TEST_F(HidrawDeviceTest, AWriteTheFirmwareNeverTakesIsAbandonedAfterTheLimit) {
-  auto device = make(kScaledLimit);
   WriteLog writes;
+  auto device = make(kScaledLimit);
   ASSERT_TRUE(writes.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
   system->fill_device_queue();
@@ -256,8 +263,8 @@ class HidrawDeviceReads : public HidrawDeviceTest, public ::testing::WithParamIn
 
 TEST_P(HidrawDeviceReads, DeliversProtocolReportsInOrderWhicheverOfOpenAndSubscribeComesSecond) {
   system->descriptor = composite_keyboard();
-  auto device = make();
   ReadLog reads;
+  auto device = make();
   const bool subscribe_first = GetParam();
   if (subscribe_first) {
     ASSERT_TRUE(reads.subscribe(device, Direct));
@@ -287,8 +294,8 @@ INSTANTIATE_TEST_SUITE_P(Order, HidrawDeviceReads, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "SubscribeFirst" : "OpenFirst"; });
 
 TEST_F(HidrawDeviceTest, CloseFromADirectReadHandlerDoesNotDeadlockAndTheDeviceReopens) {
-  auto device = make();
   ReadLog reads;
+  auto device = make();
   reads.handler = [&](const Bytes&) { device->close(); };
   ASSERT_TRUE(reads.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
@@ -305,9 +312,9 @@ TEST_F(HidrawDeviceTest, CloseFromADirectReadHandlerDoesNotDeadlockAndTheDeviceR
 // --- removal ----------------------------------------------------------------------------------
 
 TEST_F(HidrawDeviceTest, RemovalWhileReadingIsReportedOnceAndTheDeviceStaysGone) {
-  auto device = make();
   ReadLog reads;
   WriteLog writes;
+  auto device = make();
   ASSERT_TRUE(reads.subscribe(device, Direct));
   ASSERT_TRUE(writes.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
@@ -334,8 +341,8 @@ TEST_F(HidrawDeviceTest, RemovalWhileReadingIsReportedOnceAndTheDeviceStaysGone)
 }
 
 TEST_F(HidrawDeviceTest, RemovalWhileWritingEndsTheWriteAndIsReportedOnce) {
-  auto device = make();  // the full limit: the write must end because the device went, not by time
   ReadLog reads;
+  auto device = make();  // the full limit: the write must end because the device went, not by time
   ASSERT_TRUE(reads.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
   system->fill_device_queue();
@@ -372,23 +379,25 @@ TEST_F(HidrawDeviceTest, RemovalWithoutReadThreadIsFoundByTheWrite) {
 // --- teardown ---------------------------------------------------------------------------------
 
 TEST_F(HidrawDeviceTest, DestroyingWithReportsPendingJoinsTheReadThread) {
-  auto device = make();
   ReadLog reads;
+  auto device = make();
   ASSERT_TRUE(reads.subscribe(device, Direct));
   ASSERT_TRUE(device->open());
   for (int i = 0; i < 50; ++i) ASSERT_TRUE(send_report(system->peer(), {0x10, 0xFF, Byte(i), 0, 0, 0, 0}));
+  std::weak_ptr<HidrawDevice> watch = device;
   device.reset();
+  ASSERT_TRUE(gone(watch));
   const auto got = reads.entries();
   for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].report[2], i);
   EXPECT_EQ(bus->unplug_count(), 0u);
 }
 
 TEST_F(HidrawDeviceTest, TheLastReferenceMayBeDroppedWhileItsReadHandlerRuns) {
+  ReadLog reads;
   auto device = make();
   std::promise<void> handler_entered;
   std::promise<void> owner_let_go;
   auto let_go = owner_let_go.get_future();
-  ReadLog reads;
   reads.handler = [&](const Bytes&) {
     handler_entered.set_value();
     let_go.wait();
@@ -403,9 +412,7 @@ TEST_F(HidrawDeviceTest, TheLastReferenceMayBeDroppedWhileItsReadHandlerRuns) {
   std::weak_ptr<HidrawDevice> watch = device;
   device.reset();
   owner_let_go.set_value();
-  ASSERT_TRUE(reads.wait_for(1));
-  for (int i = 0; i < 1000 && !watch.expired(); ++i) std::this_thread::sleep_for(milliseconds(1));
-  EXPECT_TRUE(watch.expired());
+  ASSERT_TRUE(gone(watch));
   EXPECT_EQ(reads.entries().size(), 1u);
 }
 

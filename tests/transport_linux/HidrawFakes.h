@@ -172,16 +172,21 @@ struct WriteEntry {
   unsigned system_error;
 };
 
-class ReadLog : public Subscriber<IHardwareDevice::Read>, public Recorder<ReadEntry> {
+// The subscriber base comes last so that it is destroyed first: its destructor unsubscribes, and
+// waits for an event being delivered, before the record and the handler go.
+struct ReadHandler {
+  std::function<void(const Bytes&)> handler;  // runs on the read thread before the entry is added
+};
+
+class ReadLog : public ReadHandler, public Recorder<ReadEntry>, public Subscriber<IHardwareDevice::Read> {
  public:
   void onRead(Bytes report, bool, unsigned error, unsigned length) override {
     if (handler) handler(report);
     add({std::move(report), error, length});
   }
-  std::function<void(const Bytes&)> handler;  // runs on the read thread before the entry is added
 };
 
-class WriteLog : public Subscriber<IHardwareDevice::Write>, public Recorder<WriteEntry> {
+class WriteLog : public Recorder<WriteEntry>, public Subscriber<IHardwareDevice::Write> {
  public:
   void onWrite(Bytes report, ErrorCode code, unsigned system_error) override {
     add({std::move(report), code, system_error});
