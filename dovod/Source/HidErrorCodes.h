@@ -15,5 +15,6 @@ constexpr ErrorCode kDescriptorFailed = static_cast<ErrorCode>(35);
 constexpr ErrorCode kCapabilitiesFailed = static_cast<ErrorCode>(36);
 constexpr ErrorCode kNotVendorUsagePage = static_cast<ErrorCode>(37);
 constexpr ErrorCode kNotProtocolCollection = static_cast<ErrorCode>(38);
+constexpr ErrorCode kEnumerationFailed = static_cast<ErrorCode>(42);
 
 }  // namespace dovod::hid_error

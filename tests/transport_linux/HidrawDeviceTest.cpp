@@ -22,13 +22,6 @@ using std::chrono::milliseconds;
 constexpr const char* kPath = "/dev/hidraw3";
 constexpr milliseconds kScaledLimit{50};
 
-// A device released while its read thread delivers a report is destroyed by that thread once the
-// report is out; true when that has happened within a bound only a stuck thread reaches.
-bool gone(const std::weak_ptr<HidrawDevice>& device) {
-  for (int i = 0; i < 10000 && !device.expired(); ++i) std::this_thread::sleep_for(milliseconds(1));
-  return device.expired();
-}
-
 class HidrawDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -12,8 +12,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Source/Linux/HidrawBusLink.h"
@@ -33,13 +35,19 @@ class FakeHidrawSystem : public IHidrawSystem {
   int info_errno = 0;
   int descriptor_errno = 0;
   int name_errno = 0;
+  // Nodes that answer differently from the defaults above, by path.
+  struct Node {
+    HidrawInfo info;
+    Bytes descriptor;
+  };
+  std::map<std::string, Node> nodes;
 
   ~FakeHidrawSystem() override {
     for (int fd : peers_) ::close(fd);
     for (int fd : device_ends_) ::close(fd);
   }
 
-  int open_node(const std::string&) override {
+  int open_node(const std::string& path) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++opens;
     if (open_errno) {
@@ -50,15 +58,18 @@ class FakeHidrawSystem : public IHidrawSystem {
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) < 0) return -1;
     peers_.push_back(ends[1]);
     device_ends_.push_back(::dup(ends[0]));
+    paths_[ends[0]] = path;
     return ends[0];
   }
 
-  bool raw_info(int, HidrawInfo& out) override {
+  bool raw_info(int fd, HidrawInfo& out) override {
     ++info_queries;
-    return answer(info_errno, [&] { out = info; });
+    const Node* node = node_of(fd);
+    return answer(info_errno, [&] { out = node ? node->info : info; });
   }
-  bool report_descriptor(int, Bytes& out) override {
-    return answer(descriptor_errno, [&] { out = descriptor; });
+  bool report_descriptor(int fd, Bytes& out) override {
+    const Node* node = node_of(fd);
+    return answer(descriptor_errno, [&] { out = node ? node->descriptor : descriptor; });
   }
   bool raw_name(int, std::string& out) override {
     return answer(name_errno, [&] { out = name; });
@@ -99,6 +110,14 @@ class FakeHidrawSystem : public IHidrawSystem {
   std::atomic<int> info_queries{0};
 
  private:
+  const Node* node_of(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto path = paths_.find(fd);
+    if (path == paths_.end()) return nullptr;
+    auto node = nodes.find(path->second);
+    return node == nodes.end() ? nullptr : &node->second;
+  }
+
   template <class F>
   bool answer(int error, F fill) {
     if (error) {
@@ -112,12 +131,13 @@ class FakeHidrawSystem : public IHidrawSystem {
   std::mutex mutex_;
   std::vector<int> peers_;
   std::vector<int> device_ends_;
+  std::map<int, std::string> paths_;  // descriptor numbers are reused; the latest open wins
 };
 
 class FakeBusLink : public IHidrawBusLink {
  public:
   std::shared_ptr<IHardwareBus> hardware_bus() override { return nullptr; }
-  void read_failed_with_disconnect_error(const std::string& path) override {
+  void read_failed_with_disconnect_error(const std::string& path, std::uint64_t) override {
     std::lock_guard<std::mutex> lock(mutex_);
     unplugged.push_back(path);
   }
@@ -192,6 +212,14 @@ class WriteLog : public Recorder<WriteEntry>, public Subscriber<IHardwareDevice:
     add({std::move(report), code, system_error});
   }
 };
+
+// An object released while its own thread delivers an event is destroyed by that thread once the
+// event is out; true when that has happened within a bound only a stuck thread reaches.
+template <class T>
+bool gone(const std::weak_ptr<T>& object) {
+  for (int i = 0; i < 10000 && !object.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return object.expired();
+}
 
 // Reads one report from the firmware's end, or an empty one when none comes.
 inline Bytes receive(int peer) {

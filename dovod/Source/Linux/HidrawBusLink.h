@@ -2,6 +2,7 @@
 // What a hidraw device needs of its bus: the bus itself for `bus()`, and the two calls through
 // which the device reports that its node is gone or asks whether it still exists.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,8 +15,10 @@ class IHidrawBusLink {
   virtual ~IHidrawBusLink() = default;
 
   virtual std::shared_ptr<IHardwareBus> hardware_bus() = 0;
-  // Produces onUnplug for the path unless the bus has already announced its removal.
-  virtual void read_failed_with_disconnect_error(const std::string& path) = 0;
+  // Produces onUnplug for the path unless the bus has already announced its removal. `generation`
+  // is the one the bus gave the device, so that a late report about a node that has since been
+  // reused by another device does not remove that device.
+  virtual void read_failed_with_disconnect_error(const std::string& path, std::uint64_t generation) = 0;
   // Whether the node still exists; when it does not, the bus has produced onUnplug for it.
   virtual bool verify_device_exists(const std::string& path) = 0;
 };

@@ -34,12 +34,13 @@ void close_fd(int fd) {
 
 HidrawDevice::HidrawDevice(std::weak_ptr<IHidrawBusLink> bus, std::shared_ptr<IHidrawSystem> system,
                            std::string path, std::string parent,
-                           std::chrono::milliseconds write_limit)
+                           std::chrono::milliseconds write_limit, std::uint64_t generation)
     : bus_(std::move(bus)),
       system_(std::move(system)),
       path_(std::move(path)),
       parent_(std::move(parent)),
-      write_limit_(write_limit) {}
+      write_limit_(write_limit),
+      generation_(generation) {}
 
 HidrawDevice::~HidrawDevice() {
   destructing_ = true;
@@ -265,7 +266,7 @@ void HidrawDevice::report_removal() {
   if (removed_.exchange(true)) return;
   xLog(kTag, LOG_INFO, "dovod::HidrawDevice::report_removal", "HidrawDevice device removed: %s",
        path_.c_str());
-  if (auto link = bus_.lock()) link->read_failed_with_disconnect_error(path_);
+  if (auto link = bus_.lock()) link->read_failed_with_disconnect_error(path_, generation_);
 }
 
 void HidrawDevice::deliver(Bytes report, unsigned length) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,10 +32,11 @@ class HidrawDevice : public IHardwareDevice,
   static constexpr std::chrono::milliseconds kWriteLimit{10000};
 
   // `parent` names the physical device the node belongs to; it groups the node with its siblings
-  // when the node is only a piece of a device. Nothing is opened here.
+  // when the node is only a piece of a device. `generation` is the bus's count of arrivals at this
+  // path, handed back when the device reports its removal. Nothing is opened here.
   HidrawDevice(std::weak_ptr<IHidrawBusLink> bus, std::shared_ptr<IHidrawSystem> system,
                std::string path, std::string parent = {},
-               std::chrono::milliseconds write_limit = kWriteLimit);
+               std::chrono::milliseconds write_limit = kWriteLimit, std::uint64_t generation = 0);
   ~HidrawDevice() override;
   HidrawDevice(const HidrawDevice&) = delete;
   HidrawDevice& operator=(const HidrawDevice&) = delete;
@@ -79,6 +81,7 @@ class HidrawDevice : public IHardwareDevice,
   const std::string path_;
   const std::string parent_;
   const std::chrono::milliseconds write_limit_;
+  const std::uint64_t generation_;
 
   // Identity, protocol layout, the descriptors and the read thread; never held while the read
   // thread is joined or an event is produced.

@@ -1,0 +1,38 @@
+#pragma once
+// Where the hidraw bus learns which nodes exist and which come and go: udev on a real system, a
+// scripted source in tests.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dovod {
+
+struct HidrawNode {
+  std::string path;    // the device node, such as /dev/hidraw3
+  std::string parent;  // the physical device the node belongs to; groups an interface's pieces
+};
+
+struct HidrawNodeEvent {
+  bool added = false;  // false: removed
+  HidrawNode node;
+};
+
+class IHidrawDeviceSource {
+ public:
+  virtual ~IHidrawDeviceSource() = default;
+
+  // The hidraw nodes present now; false with errno set when they cannot be listed.
+  virtual bool enumerate(std::vector<HidrawNode>& nodes) = 0;
+  // Starts watching; the answer is a descriptor that polls readable while an event waits, or -1
+  // with errno set. Called once, before any next_event.
+  virtual int start_monitor() = 0;
+  // The next waiting event, without blocking; nothing when none waits or it was not for a node.
+  virtual std::optional<HidrawNodeEvent> next_event() = 0;
+};
+
+// Enumeration and monitor through libudev.
+std::shared_ptr<IHidrawDeviceSource> make_udev_device_source();
+
+}  // namespace dovod

@@ -1,0 +1,188 @@
+#include <signal.h>
+
+#include <string>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "HidDescriptors.h"
+#include "HidrawFakes.h"
+#include "ScriptedDeviceSource.h"
+#include "Source/Linux/HidrawBus.h"
+#include "dovod/LastError.h"
+
+namespace dovod {
+namespace {
+
+using namespace test;
+using namespace test_descriptors;
+
+struct PlugEntry {
+  bool plugged;
+  std::shared_ptr<IHardwareDevice> device;
+};
+
+class PlugLog : public Recorder<PlugEntry>, public Subscriber<IHardwareBus::PlugUnplug> {
+ public:
+  void onPlug(std::shared_ptr<IHardwareDevice> device) override { add({true, std::move(device)}); }
+  void onUnplug(std::shared_ptr<IHardwareDevice> device) override { add({false, std::move(device)}); }
+
+  // "+path" for an arrival, "-path" for a removal, in the order produced.
+  std::vector<std::string> story() {
+    std::vector<std::string> out;
+    for (const PlugEntry& e : entries()) out.push_back((e.plugged ? "+" : "-") + e.device->path());
+    return out;
+  }
+};
+
+constexpr const char* kReceiver = "/dev/hidraw1";
+
+class HidrawBusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::signal(SIGPIPE, SIG_IGN);  // the fake's socket pairs stand in for nodes that never raise it
+    system->descriptor = maker_receiver_descriptor();
+    source->present = {{kReceiver, "/sys/devices/usb1/1-1"}};
+  }
+
+  // Every event the monitor thread produces comes in order; an arrival queued after the events
+  // under test shows, once it is announced, that nothing else is still on its way.
+  void fence(std::size_t events_before) {
+    source->plug({"/dev/hidraw99", {}});
+    ASSERT_TRUE(plugs.wait_for(events_before + 1));
+    ASSERT_EQ(plugs.story().back(), "+/dev/hidraw99");
+  }
+
+  std::shared_ptr<ScriptedDeviceSource> source = std::make_shared<ScriptedDeviceSource>();
+  std::shared_ptr<FakeHidrawSystem> system = std::make_shared<FakeHidrawSystem>();
+  PlugLog plugs;
+  std::shared_ptr<HidrawBus> bus = std::make_shared<HidrawBus>(source, system, std::chrono::milliseconds(50));
+};
+
+TEST_F(HidrawBusTest, DevicesListsTheMakersNodesOnlyAndClosesThemAgain) {
+  source->present = {{"/dev/hidraw0", {}}, {kReceiver, {}}, {"/dev/hidraw2", {}}};
+  system->nodes["/dev/hidraw0"] = {{3, 0x1234, 0x0001}, boot_mouse()};
+  system->nodes["/dev/hidraw2"] = {{3, static_cast<std::uint16_t>(maker::kVendorId), 0xB3F9}, boot_mouse()};
+  set_last_error(ErrorCode::DeviceRemoved);
+
+  const auto found = bus->devices();
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]->path(), kReceiver);
+  EXPECT_EQ(found[0]->pid(), 0xC510u);
+  EXPECT_EQ(found[0]->bus(), bus);
+  EXPECT_EQ(last_error().code, ErrorCode::None);
+
+  const int opens = system->opens;
+  ASSERT_TRUE(found[0]->open());  // it was closed after the check, so this opens the node again
+  EXPECT_EQ(system->opens, opens + 1);
+}
+
+TEST_F(HidrawBusTest, NoNodesIsNotAFailureButAnUnlistableBusIs) {
+  source->present.clear();
+  set_last_error(ErrorCode::DeviceRemoved);
+  EXPECT_TRUE(bus->devices().empty());
+  EXPECT_EQ(last_error().code, ErrorCode::None);
+
+  source->enumerate_errno = EACCES;
+  EXPECT_TRUE(bus->devices().empty());
+  EXPECT_EQ(to_int(last_error().code), 42);
+  EXPECT_EQ(last_error().system_error, static_cast<unsigned long>(EACCES));
+}
+
+TEST_F(HidrawBusTest, TheMonitorStartsOnceAndAnnouncesArrivalsAndOneRemovalEach) {
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  PlugLog second;
+  ASSERT_TRUE(second.subscribe(bus, Direct));
+  bus->devices();
+  EXPECT_EQ(source->monitors_started, 1);
+
+  source->plug({"/dev/hidraw4", {}});
+  ASSERT_TRUE(plugs.wait_for(1));
+  source->unplug("/dev/hidraw4");
+  source->unplug("/dev/hidraw4");
+  source->unplug("/dev/hidraw7");  // never announced
+  fence(2);
+  EXPECT_EQ(plugs.story(), (std::vector<std::string>{"+/dev/hidraw4", "-/dev/hidraw4", "+/dev/hidraw99"}));
+
+  // An arrival is announced unopened; a removal carries a fresh object naming the path.
+  const auto entries = plugs.entries();
+  EXPECT_NE(entries[0].device, entries[1].device);
+  EXPECT_EQ(system->opens, 1);  // the one check of /dev/hidraw1 by devices()
+}
+
+class HidrawBusRemoval : public HidrawBusTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HidrawBusRemoval, IsAnnouncedOnceWhetherTheReadThreadOrUdevFindsItFirst) {
+  const bool read_thread_first = GetParam();
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  ReadLog reads;
+  auto device = bus->devices().at(0);
+  ASSERT_TRUE(reads.subscribe(device, Direct));
+  ASSERT_TRUE(device->open());
+
+  if (read_thread_first) {
+    system->unplug();
+    ASSERT_TRUE(plugs.wait_for(1));
+    source->unplug(kReceiver);
+    fence(1);
+  } else {
+    source->unplug(kReceiver);
+    ASSERT_TRUE(plugs.wait_for(1));
+    system->unplug();
+    ASSERT_TRUE(reads.wait_for(1));  // produced after the device told the bus
+    fence(1);
+  }
+  EXPECT_EQ(plugs.story(), (std::vector<std::string>{std::string("-") + kReceiver, "+/dev/hidraw99"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Order, HidrawBusRemoval, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ReadThreadFirst" : "UdevFirst"; });
+
+TEST_F(HidrawBusTest, ALateRemovalFromAReusedPathLeavesTheNewDeviceAlone) {
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  ReadLog reads;
+  auto old_device = bus->devices().at(0);
+  ASSERT_TRUE(reads.subscribe(old_device, Direct));
+  ASSERT_TRUE(old_device->open());
+
+  // udev reports the removal and a new device at the same node before the old read thread notices.
+  source->unplug(kReceiver);
+  source->plug({kReceiver, {}});
+  ASSERT_TRUE(plugs.wait_for(2));
+  system->unplug();  // the old device's node: its read thread now finds it gone
+  ASSERT_TRUE(reads.wait_for(1));
+  fence(2);
+  source->unplug(kReceiver);  // the new device's own removal is still announced
+  ASSERT_TRUE(plugs.wait_for(4));
+  const std::string receiver = kReceiver;
+  EXPECT_EQ(plugs.story(),
+            (std::vector<std::string>{"-" + receiver, "+" + receiver, "+/dev/hidraw99", "-" + receiver}));
+}
+
+TEST_F(HidrawBusTest, VerifyDeviceExistsAnnouncesAVanishedNodeOnce) {
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  auto device = bus->devices().at(0);
+  EXPECT_TRUE(device->verify_connection_following_timeout());
+  EXPECT_TRUE(plugs.entries().empty());
+
+  source->vanish(kReceiver);
+  EXPECT_FALSE(device->verify_connection_following_timeout());
+  EXPECT_FALSE(bus->verify_device_exists(kReceiver));
+  EXPECT_EQ(plugs.story(), (std::vector<std::string>{std::string("-") + kReceiver}));
+
+  // A listing that fails proves nothing, so the device is kept.
+  source->enumerate_errno = EIO;
+  EXPECT_TRUE(bus->verify_device_exists("/dev/hidraw5"));
+}
+
+TEST_F(HidrawBusTest, DestroyingTheBusWithAnEventQueuedStopsTheMonitor) {
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  for (int i = 0; i < 20; ++i) source->plug({"/dev/hidraw" + std::to_string(10 + i), {}});
+  std::weak_ptr<HidrawBus> watch = bus;
+  bus.reset();
+  EXPECT_TRUE(gone(watch));
+  EXPECT_LE(plugs.entries().size(), 20u);
+}
+
+}  // namespace
+}  // namespace dovod
