@@ -1,7 +1,7 @@
 #pragma once
 // The lock-free buffer between the threads that log and the one thread that writes the log file.
 // Writers claim a slot and text space with one 64-bit compare-and-exchange of the write position
-// and hand the filled slot over with its `consumed` flag; only one reader at a time drains it.
+// and hand the filled slot over with a per-slot flag; only one reader at a time drains it.
 
 #include <atomic>
 #include <cstdint>
@@ -44,6 +44,11 @@ class LogBuffer {
   template <typename Sink>
   bool output_one_message(Sink&& sink);
 
+  // Keeps the pages a little ahead of the writers faulted in, so that the callers of xLog do not
+  // take the page faults of fresh memory; only as much memory as is about to be used becomes
+  // resident. Safe while others write to the buffer; one caller at a time (the reader).
+  void prefault_ahead();
+
   std::uint32_t used_slots() const;
   std::uint32_t used_text() const;
 
@@ -57,14 +62,20 @@ class LogBuffer {
   static void shutdown();
 
  private:
+  // Plain data, so that a new buffer is memory fresh from the system, zeroed page by page only
+  // when first used: growing never stalls on initialising tens of megabytes. `filled` is the
+  // inverse of a consumed flag (1 = holds an unwritten message), so zero means free.
   struct alignas(64) Slot {
-    std::uint32_t skip = 0;
-    std::uint64_t monotonic_us = 0;
-    std::uint64_t wall_us = 0;
-    std::uint32_t thread_id = 0;
-    std::uint32_t level = 0;
-    std::uint32_t length = 0;
-    std::atomic<std::uint32_t> consumed{1};
+    std::uint32_t skip;
+    std::uint32_t thread_id;
+    std::uint64_t monotonic_us;
+    std::uint64_t wall_us;
+    std::uint32_t level;
+    std::uint32_t length;
+    std::uint32_t filled;
+  };
+  struct FreeMemory {
+    void operator()(void* p) const;
   };
 
   static std::uint32_t index_of(std::uint64_t position) { return static_cast<std::uint32_t>(position); }
@@ -75,8 +86,10 @@ class LogBuffer {
   bool take_oldest(log::LogRecord& record, std::uint64_t& next);
   void release_oldest(std::uint64_t next);
 
-  std::unique_ptr<Slot[]> slots_;
-  std::unique_ptr<char[]> text_;
+  std::unique_ptr<Slot[], FreeMemory> slots_;
+  std::unique_ptr<char[], FreeMemory> text_;
+  std::uint32_t ready_slots_ = 0;  // slots and text bytes from the start already faulted in
+  std::uint32_t ready_text_ = 0;
   // Apart, so that the reader's moves do not slow down the writers' claims.
   alignas(64) std::atomic<std::uint64_t> read_{0};
   alignas(64) std::atomic<std::uint64_t> write_{0};

@@ -102,10 +102,18 @@ void output_to_file(const LogRecord& record) {
   char monotonic[32];
   std::snprintf(monotonic, sizeof monotonic, "%llu.%06u", static_cast<unsigned long long>(seconds),
                 static_cast<unsigned>(record.monotonic_us % 1000000));
-  std::tm local = platform::Clock::local_time(static_cast<std::int64_t>(record.wall_us / 1000000));
-  char wall[48];
-  std::size_t n = std::strftime(wall, sizeof wall, "%Y/%m/%d %H:%M:%S", &local);
-  std::snprintf(wall + n, sizeof wall - n, ".%03u", static_cast<unsigned>((record.wall_us / 1000) % 1000));
+  // Consecutive records mostly share their second; its calendar text is made once.
+  static std::int64_t cached_second = -1;
+  static char wall[48];
+  static std::size_t wall_length = 0;
+  std::int64_t second = static_cast<std::int64_t>(record.wall_us / 1000000);
+  if (second != cached_second) {
+    std::tm local = platform::Clock::local_time(second);
+    wall_length = std::strftime(wall, sizeof wall, "%Y/%m/%d %H:%M:%S", &local);
+    cached_second = second;
+  }
+  std::snprintf(wall + wall_length, sizeof wall - wall_length, ".%03u",
+                static_cast<unsigned>((record.wall_us / 1000) % 1000));
 
   std::string_view rest = name.message;
   bool first = true;

@@ -55,7 +55,6 @@ struct LogState {
   std::atomic<int> init_state{0};
   std::atomic<std::uint32_t> init_thread{0};
   LogSettings settings;
-  std::uint64_t frequency = 1;
   std::string executable;
   std::string process_name;
   std::uint32_t process_id = 0;

@@ -5,6 +5,7 @@
 #include "core/LogFile.h"
 #include "core/LogGlobals.h"
 #include "core/LogState.h"
+#include "core/LogTime.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "dovod/xLog.h"
 #include "platform/Process.h"
@@ -17,6 +18,14 @@ constexpr char kShutdown[] = "dovod::LogBuffer::shutdown";
 // Bounds of growth: past them a full buffer loses messages (and counts them) instead.
 constexpr std::uint64_t kMaxSlots = 2500000;
 constexpr std::uint64_t kMaxText = 512u << 20;
+
+// How often, and how long at most, a caller that finds the buffer full yields to the log thread
+// before the message counts as lost.
+constexpr int kFullTurns = 64;
+
+// How long the log thread keeps looking for messages before it sleeps.
+constexpr std::uint64_t kLingerUs = 200;
+constexpr std::uint64_t kFullWaitUs = 2000;
 
 // Set while this thread drains buffers or writes directly, so that a line logged meanwhile is
 // written as it is instead of draining again from inside the drain.
@@ -64,12 +73,25 @@ struct ProcessEnd {
   }
 };
 
+// Looks for new messages a little longer before sleeping: waking a sleeping log thread costs the
+// caller that does it a system call, which under steady logging would be paid again and again.
+bool more_soon(LogState& s) {
+  std::uint64_t until = monotonic_now_us() + kLingerUs;
+  do {
+    if (s.pending.load() != 0 || s.shut_down.load()) return true;
+    std::this_thread::yield();
+  } while (monotonic_now_us() < until);
+  return false;
+}
+
 void logthreadproc() {
   LogState& s = LogState::get();
   platform::Process::set_lowest_thread_priority();
-  for (;;) {
+  for (std::uint32_t written = 0;; ++written) {
     if (s.shut_down.load() && s.pending.load() == 0) break;
+    if (written % 4096 == 0) calibrate_wall_clock();
     if (output_from_oldest_buffer()) continue;
+    if (more_soon(s)) continue;
     bool woken;
     {
       std::unique_lock<std::mutex> lock(s.mutex);
@@ -97,6 +119,7 @@ LogBuffer* install_first_buffer() {
   } catch (const std::bad_alloc&) {
     return s.current.load();
   }
+  fresh->prefault_ahead();
   LogBuffer* expected = nullptr;
   if (!s.current.compare_exchange_strong(expected, fresh)) {
     delete fresh;
@@ -138,6 +161,7 @@ void grow_if_needed(LogBuffer* current) {
     return;
   }
   s.old_buffers.push_back(OldBuffer{std::unique_ptr<LogBuffer>(current), false});
+  fresh->prefault_ahead();
   xLog("xlog", LOG_INFO, "dovod::LogBuffer::output_from_oldest_buffer",
        "xLog enlarged buffer from %u/%u to %u/%u, currently using %u/%u", current->slot_count,
        current->text_size, fresh->slot_count, fresh->text_size, used_slots, used_text);
@@ -157,6 +181,16 @@ bool insert(const LogRecord& record) {
   if (!buffer) buffer = install_first_buffer();
   bool stored = buffer && buffer->put(record);
   s.inserters.fetch_sub(1, std::memory_order_release);
+  // A full buffer usually means the low-priority log thread has not had the processor to grow
+  // it; offering it a few turns costs the caller far less than losing the message.
+  std::uint64_t give_up_at = stored || !buffer ? 0 : monotonic_now_us() + kFullWaitUs;
+  for (int turn = 0; !stored && turn < kFullTurns && monotonic_now_us() < give_up_at; ++turn) {
+    std::this_thread::yield();
+    s.inserters.fetch_add(1, std::memory_order_seq_cst);
+    buffer = s.current.load(std::memory_order_seq_cst);
+    stored = buffer->put(record);
+    s.inserters.fetch_sub(1, std::memory_order_release);
+  }
   if (!stored) {
     s.pending.fetch_sub(1, std::memory_order_seq_cst);
     s.overruns.fetch_add(1, std::memory_order_relaxed);
@@ -165,7 +199,8 @@ bool insert(const LogRecord& record) {
   if (s.overruns.load(std::memory_order_relaxed) != 0) report_overruns();
   // The reader sleeps only after announcing it; taking its mutex once makes sure it is really
   // waiting, so the notification cannot fall between its last look and its wait.
-  if (s.reader_sleeping.load(std::memory_order_seq_cst)) {
+  // Of several callers that find the reader asleep, one wakes it.
+  if (s.reader_sleeping.load(std::memory_order_seq_cst) && s.reader_sleeping.exchange(false)) {
     { std::lock_guard<std::mutex> lock(s.mutex); }
     s.wake.notify_one();
   }
@@ -186,7 +221,10 @@ bool output_from_oldest_buffer() {
   bool quiet = s.inserters.load(std::memory_order_seq_cst) == 0;
   for (OldBuffer& old : s.old_buffers) old.quiesced = old.quiesced || quiet;
 
-  if (LogBuffer* current = s.current.load(std::memory_order_acquire)) grow_if_needed(current);
+  if (LogBuffer* current = s.current.load(std::memory_order_acquire)) {
+    grow_if_needed(current);
+    s.current.load(std::memory_order_acquire)->prefault_ahead();
+  }
 
   while (!s.old_buffers.empty()) {
     OldBuffer& oldest = s.old_buffers.front();

@@ -9,6 +9,7 @@
 #include "core/LogGlobals.h"
 #include "core/LogPurge.h"
 #include "core/LogState.h"
+#include "core/LogTime.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
 
@@ -71,8 +72,7 @@ bool ready() {
     s.executable = platform::Process::executable_path();
     s.settings = log::read_settings(s.tuning.settings_key.empty() ? log::settings_key_for(s.executable)
                                                                    : std::string_view(s.tuning.settings_key));
-    std::uint64_t frequency = platform::Clock::performance_frequency();
-    s.frequency = frequency == 0 ? 1 : frequency;
+    log::init_clock();
     if (s.settings.enabled) xLogInit();
     s.init_thread.store(0);
     s.init_state.store(2, std::memory_order_release);
@@ -81,12 +81,6 @@ bool ready() {
   if (s.init_thread.load() == me) return true;
   while (s.init_state.load(std::memory_order_acquire) != 2) std::this_thread::yield();
   return s.settings.enabled;
-}
-
-std::uint64_t monotonic_us(std::uint64_t frequency) {
-  std::uint64_t counter = platform::Clock::performance_counter();
-  // Split so that counter × 1 000 000 cannot overflow on long up-times.
-  return counter / frequency * 1000000 + counter % frequency * 1000000 / frequency;
 }
 
 }  // namespace
@@ -99,8 +93,8 @@ bool xLog(const char* tag, unsigned level, const char* function, const char* for
   if (!format) format = "";
 
   log::LogRecord record;
-  record.monotonic_us = monotonic_us(s.frequency);
-  record.wall_us = platform::Clock::wall_time_us();
+  record.monotonic_us = log::monotonic_now_us();
+  record.wall_us = log::wall_at_us(record.monotonic_us);
   record.level = level;
 
   const log::LogSettings& settings = s.settings;

@@ -111,9 +111,10 @@ class LogTest : public ::testing::Test {
     return capture_.debugger;
   }
 
+  // Outlives every static destructor, since the log's process-end hook still writes to it.
   static log::Capture& idle_capture() {
-    static log::Capture capture;
-    return capture;
+    static log::Capture* capture = new log::Capture;
+    return *capture;
   }
 
   std::filesystem::path folder_;
