@@ -24,20 +24,26 @@ void DeviceManager::enqueue_event_for_runloop(RunLoopCall call, const void* subs
 
 void DeviceManager::call_event_from_runloop() {
   RunLoopEntry entry;
+  bool delivering = false;
   bool trigger_again = false;
+  int in_flight = 0;
   {
     std::lock_guard<std::mutex> lock(queue_mutex_);
-    --in_flight_;
-    DM_LOG(LOG_VERBOSE, "call_event_from_runloop", "DeviceManager::call_event_from_runloop now %d triggers are in-flight",
-           in_flight_);
-    if (queue_.empty()) return;
-    entry = std::move(queue_.front());
-    queue_.pop_front();
+    in_flight = --in_flight_;
     if (!queue_.empty()) {
-      ++in_flight_;
-      trigger_again = true;
+      delivering = true;
+      entry = std::move(queue_.front());
+      queue_.pop_front();
+      if (!queue_.empty()) {
+        ++in_flight_;
+        trigger_again = true;
+      }
     }
   }
+  // Logged after the queue mutex is released, so that producers never wait for the formatting.
+  DM_LOG(LOG_VERBOSE, "call_event_from_runloop", "DeviceManager::call_event_from_runloop now %d triggers are in-flight",
+         in_flight);
+  if (!delivering) return;
   // One extra trigger keeps a host that folds several triggers into one call draining the queue.
   if (trigger_again) produce_trigger();
   entry.call();
