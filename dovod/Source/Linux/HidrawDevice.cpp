@@ -9,7 +9,6 @@
 #include "Source/HidErrorCodes.h"
 #include "Source/Linux/HidrawReadChannel.h"
 #include "Source/ReportDescriptor.h"
-#include "Source/ReportTrace.h"
 #include "dovod/LastError.h"
 #include "dovod/MakerValues.h"
 #include "dovod/xLog.h"
@@ -270,7 +269,6 @@ void HidrawDevice::report_removal() {
 }
 
 void HidrawDevice::deliver(Bytes report, unsigned length) {
-  log_report("dovod::HidrawDevice::read_thread", pid(), 'R', report);
   Producer<IHardwareDevice::Read>::produce(
       [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
       "HidrawDevice::Read::onRead");

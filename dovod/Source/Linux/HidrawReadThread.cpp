@@ -7,6 +7,7 @@
 
 #include "Source/Linux/HidrawDevice.h"
 #include "Source/Linux/HidrawReadChannel.h"
+#include "Source/ReportTrace.h"
 #include "dovod/xLog.h"
 
 namespace dovod {
@@ -63,7 +64,9 @@ void hidraw_read_loop(std::shared_ptr<HidrawReadChannel> channel, std::weak_ptr<
     if (got > 0) {
       failed_in_a_row = 0;
       if (channel->protocol_ids.test(buffer[0])) {
-        self->deliver(Bytes(buffer.begin(), buffer.begin() + got), channel->length);
+        Bytes report(buffer.begin(), buffer.begin() + got);
+        log_report(kFn, channel->product_id, 'R', report);
+        self->deliver(std::move(report), channel->length);
       } else {
         xLog(kTag, LOG_VERBOSE, kFn, "HidrawDevice::read_thread ignoring report id 0x%02x", buffer[0]);
       }
