@@ -1,5 +1,6 @@
 // Buses and devices: plug and unplug, receivers and their buses, the retry of a receiver bus that
 // cannot enumerate, power changes and secondary buses.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,19 @@ TEST_F(ReceiverRetry, TheTenthFailedPassReportsCode77Twice) {
   EXPECT_TRUE(host.pump_until([&] { return receivers.size() == 2 && receivers[1]->enumerations == 2; }));
   EXPECT_TRUE(host.pump_until([&] { return CDovod::instance().devices_on_bus(receivers[1]).size() == 1; }));
   EXPECT_EQ(errors.errors.size(), 2u);
+}
+
+TEST_F(ReceiverRetry, RetriesBackOffExponentiallyFromTheBase) {
+  // With a 5 ms base the passes wait 5, 20, 40 and 80 ms; a countdown never ends before its two
+  // halves (ms / 2 each) have passed, so four failures take at least 4 + 20 + 40 + 80 ms. A linear
+  // back-off would take about a third of that.
+  impl()->set_addbus_retry_base_ms(5);
+  const auto start = std::chrono::steady_clock::now();
+  plug_receiver(4);
+  EXPECT_TRUE(host.pump_until([&] { return arrivals.arrived.size() == 2; }));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(receivers[0]->enumerations.load(), 5);
+  EXPECT_GE(waited, std::chrono::milliseconds(144));
 }
 
 TEST_F(ReceiverRetry, AReceiverUnpluggedWhileWaitingIsNotRetried) {
