@@ -22,10 +22,10 @@ constexpr std::uint64_t kMaxText = 512u << 20;
 // How often, and how long at most, a caller that finds the buffer full yields to the log thread
 // before the message counts as lost.
 constexpr int kFullTurns = 64;
+constexpr std::uint64_t kFullWaitUs = 2000;
 
 // How long the log thread keeps looking for messages before it sleeps.
 constexpr std::uint64_t kLingerUs = 200;
-constexpr std::uint64_t kFullWaitUs = 2000;
 
 // Set while this thread drains buffers or writes directly, so that a line logged meanwhile is
 // written as it is instead of draining again from inside the drain.
@@ -182,8 +182,9 @@ bool insert(const LogRecord& record) {
   bool stored = buffer && buffer->put(record);
   s.inserters.fetch_sub(1, std::memory_order_release);
   // A full buffer usually means the low-priority log thread has not had the processor to grow
-  // it; offering it a few turns costs the caller far less than losing the message.
-  std::uint64_t give_up_at = stored || !buffer ? 0 : monotonic_now_us() + kFullWaitUs;
+  // it; offering it a few turns costs the caller far less than losing the message. The log
+  // thread itself, or a thread writing out, cannot help itself that way.
+  std::uint64_t give_up_at = stored || !buffer || t_in_output ? 0 : monotonic_now_us() + kFullWaitUs;
   for (int turn = 0; !stored && turn < kFullTurns && monotonic_now_us() < give_up_at; ++turn) {
     std::this_thread::yield();
     s.inserters.fetch_add(1, std::memory_order_seq_cst);
@@ -197,9 +198,9 @@ bool insert(const LogRecord& record) {
     return false;
   }
   if (s.overruns.load(std::memory_order_relaxed) != 0) report_overruns();
-  // The reader sleeps only after announcing it; taking its mutex once makes sure it is really
-  // waiting, so the notification cannot fall between its last look and its wait.
-  // Of several callers that find the reader asleep, one wakes it.
+  // The reader sleeps only after announcing it, and one of the callers that see it asleep wakes
+  // it; taking its mutex once makes sure it is really waiting, so the notification cannot fall
+  // between its last look and its wait.
   if (s.reader_sleeping.load(std::memory_order_seq_cst) && s.reader_sleeping.exchange(false)) {
     { std::lock_guard<std::mutex> lock(s.mutex); }
     s.wake.notify_one();

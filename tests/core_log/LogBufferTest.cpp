@@ -68,6 +68,20 @@ TEST_F(LogBufferGrowth, AFullBufferLosesMessagesAndReportsTheCount) {
   EXPECT_TRUE(contains(messages, "LogBuffer::report_overruns xLog overrun detected by reader, lost 5 messages around this time"));
 }
 
+TEST_F(LogBufferGrowth, AMessageLargerThanTheRingIsRefusedWithoutHarm) {
+  tuning_.first_text = 256;
+  set("loggingoutput", 4);
+  start();
+  xLog("T", LOG_INFO, "dovod::A::f", "first");
+  while (log_testing::drain_once()) {
+  }
+  ASSERT_LT(log_testing::current_buffer()->text, 1000u);
+  std::string text(1000, 'x');
+  EXPECT_FALSE(xLog("T", LOG_INFO, "dovod::A::f", "%s", text.c_str()));
+  EXPECT_TRUE(xLog("T", LOG_INFO, "dovod::A::f", "short"));
+  EXPECT_TRUE(contains(file_messages(), "A::f short"));
+}
+
 TEST_F(LogBufferGrowth, StormFromManyThreadsKeepsOrderAndAccountsForEveryMessage) {
   tuning_.first_slots = 64;
   tuning_.first_text = 16384;
