@@ -39,6 +39,14 @@ constexpr const char* kReceiver = "/dev/hidraw1";
 
 class HidrawBusTest : public ::testing::Test {
  protected:
+  // The monitor thread holds the bus while it delivers, so the bus may outlive this reference for
+  // a moment; the subscribers below must not go before it.
+  ~HidrawBusTest() override {
+    std::weak_ptr<HidrawBus> watch = bus;
+    bus.reset();
+    EXPECT_TRUE(gone(watch));
+  }
+
   void SetUp() override {
     ::signal(SIGPIPE, SIG_IGN);  // the fake's socket pairs stand in for nodes that never raise it
     system->descriptor = maker_receiver_descriptor();
@@ -56,6 +64,7 @@ class HidrawBusTest : public ::testing::Test {
   std::shared_ptr<ScriptedDeviceSource> source = std::make_shared<ScriptedDeviceSource>();
   std::shared_ptr<FakeHidrawSystem> system = std::make_shared<FakeHidrawSystem>();
   PlugLog plugs;
+  PlugLog other_plugs;
   std::shared_ptr<HidrawBus> bus = std::make_shared<HidrawBus>(source, system, std::chrono::milliseconds(50));
 };
 
@@ -91,8 +100,7 @@ TEST_F(HidrawBusTest, NoNodesIsNotAFailureButAnUnlistableBusIs) {
 
 TEST_F(HidrawBusTest, TheMonitorStartsOnceAndAnnouncesArrivalsAndOneRemovalEach) {
   ASSERT_TRUE(plugs.subscribe(bus, Direct));
-  PlugLog second;
-  ASSERT_TRUE(second.subscribe(bus, Direct));
+  ASSERT_TRUE(other_plugs.subscribe(bus, Direct));
   bus->devices();
   EXPECT_EQ(source->monitors_started, 1);
 
