@@ -1,12 +1,14 @@
 // The facade and the device manager's life: shutdown, reset, destruction with devices present, manual
 // subscriptions and forwarded errors.
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ManagerFixture.h"
 #include "dovod/MakerValues.h"
+#include "dovod/Vs2003SingletonThreadCleanup.h"
 
 namespace dovod::testing {
 namespace {
@@ -40,6 +42,19 @@ TEST_F(ManagerTest, AfterShutdownNothingCreatesAManagerAndCallsFailWithCode72) {
 
   CDovod::instance().reset_for_testing();
   EXPECT_TRUE(CDovod::instance().getimpl());
+}
+
+TEST_F(ManagerTest, TheCleanUpGuardShutsTheLibraryDown) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // In a child process, since the guard runs every routine of the process-wide list. _Exit keeps the
+  // static destructors from deciding the exit code.
+  EXPECT_EXIT(
+      {
+        ASSERT_TRUE(CDovod::instance().getimpl());
+        { Vs2003SingletonThreadCleanup guard; }
+        std::_Exit(CDovod::instance().getimpl() == nullptr && last_error().code == ErrorCode::NotAvailable ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ManagerTest, ResetDiscardsQueuedEventsAndTheNextCallMakesAFreshManager) {
