@@ -48,6 +48,7 @@ HidrawDevice::~HidrawDevice() {
 
 bool HidrawDevice::open() {
   static constexpr const char* kFn = "dovod::HidrawDevice::open";
+  xLog(kTag, LOG_DEBUG, kFn, "HidrawDevice::open enter");
   if (removed_) return refuse_open(ErrorCode::DeviceRemoved, 0, nullptr, "DeviceRemoved");
   if (destructing_) return refuse_open(ErrorCode::NotAvailable, 0, nullptr, "already destructed");
 
@@ -56,7 +57,6 @@ bool HidrawDevice::open() {
     xLog(kTag, LOG_DEBUG, kFn, "HidrawDevice::open exit (true, already open)");
     return true;
   }
-  xLog(kTag, LOG_DEBUG, kFn, "HidrawDevice::open enter");
   if (path_.empty()) return refuse_open(hid_error::kNoPath, 0, nullptr, "no filepath");
 
   const int fd = system_->open_node(path_);
