@@ -1,0 +1,57 @@
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dovod/MakerValues.h"
+
+namespace dovod {
+namespace {
+
+// The rules give access by vendor and product id; they must follow the ids the library uses.
+std::vector<std::string> rule_patterns() {
+  const auto rules = std::filesystem::path(__FILE__).parent_path() / "../../dovod/Source/Linux/70-vorn-hid.rules";
+  std::ifstream in(rules);
+  std::vector<std::string> patterns;
+  const std::regex rule(R"re(^SUBSYSTEM=="hidraw", KERNELS=="\*:([0-9A-F?]{4}):([0-9A-F?]{4})\.\*", TAG\+="uaccess"$)re");
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(line, m, rule)) << line;
+    if (m.size() == 3) patterns.push_back(m[1].str() + ":" + m[2].str());
+  }
+  return patterns;
+}
+
+bool matches(const std::string& pattern, unsigned vid, unsigned pid) {
+  char id[16];
+  std::snprintf(id, sizeof(id), "%04X:%04X", vid, pid);
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '?' && pattern[i] != id[i]) return false;
+  }
+  return true;
+}
+
+bool granted(unsigned vid, unsigned pid) {
+  for (const std::string& p : rule_patterns()) {
+    if (matches(p, vid, pid)) return true;
+  }
+  return false;
+}
+
+TEST(UdevRules, GrantTheMakersReceiversAndKeyboardOnly) {
+  ASSERT_FALSE(rule_patterns().empty());
+  EXPECT_TRUE(granted(maker::kVendorId, maker::kKeyboardPid));
+  for (const auto& receiver : maker::kReceivers) EXPECT_TRUE(granted(maker::kVendorId, receiver.pid)) << receiver.pid;
+  EXPECT_TRUE(granted(maker::kVendorId, maker::kReceiverPidLast));
+  EXPECT_FALSE(granted(maker::kVendorId, maker::kReceiverPidFirst - 1));
+  EXPECT_FALSE(granted(maker::kVendorId, 0x0001));
+  EXPECT_FALSE(granted(0x1234, maker::kKeyboardPid));
+}
+
+}  // namespace
+}  // namespace dovod
