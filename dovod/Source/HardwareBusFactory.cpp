@@ -3,27 +3,10 @@
 
 #include <mutex>
 
-#include "dovod/IHardwareBus.h"
-#include "dovod/IHardwareDevice.h"
-#include "dovod/LastError.h"
-#include "dovod/Producer.h"
-#include "dovod/Subscriber.h"
+#include "Source/PlatformBus.h"
 
 namespace dovod {
 namespace {
-
-// The platform default until the platform HID buses exist: a bus on which nothing is ever found.
-class EmptyBus : public IHardwareBus, public Producer<IHardwareBus::PlugUnplug> {
- public:
-  std::vector<std::shared_ptr<IHardwareDevice>> devices() override {
-    clear_last_error();
-    return {};
-  }
-};
-
-std::shared_ptr<IHardwareBus> make_platform_bus(const std::shared_ptr<IDeviceManager>&) {
-  return std::make_shared<EmptyBus>();
-}
 
 std::mutex& factory_mutex() {
   static std::mutex mutex;

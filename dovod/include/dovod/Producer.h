@@ -89,3 +89,6 @@ class Producer {
 };
 
 }  // namespace dovod
+
+// Producers are used together with subscribers; this saves every user from including both.
+#include "dovod/Subscriber.h"
