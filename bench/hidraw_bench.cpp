@@ -20,12 +20,10 @@
 #include <thread>
 
 #include "Source/Linux/HidrawDevice.h"
-#include "core/LogTesting.h"
+#include "BenchSupport.h"
 #include "dovod/MakerValues.h"
 #include "dovod/Subscriber.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
-#include "platform/Folders.h"
-#include "platform/Registry.h"
 
 namespace {
 
@@ -149,42 +147,25 @@ double baseline_run(int trips) {
   return trips / seconds;
 }
 
-// Starts the diagnostic log afresh with settings of our own, so the user's registry stays untouched.
-void configure_log(const std::filesystem::path& folder, bool on) {
-  const std::string key = "Software\\DovodBench\\hidraw";
-  dovod::platform::Registry::write_dword(key, "logging", on ? 1 : 0);
-  dovod::platform::Registry::write_dword(key, "loggingoutput", 4);
-  dovod::log::Tuning tuning;
-  tuning.settings_key = key;
-  tuning.temp_folder_given = true;
-  tuning.temp_folder = folder.string() + dovod::platform::Folders::separator;
-  dovod::log_testing::reinitialise(tuning);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int trips = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20'000;
   constexpr int kTrials = 5;
-  namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("dovod_hidraw_bench_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  setenv("XDG_CONFIG_HOME", folder.string().c_str(), 1);
+  const std::filesystem::path folder = bench::scratch_folder("hidraw_bench");
   dovod::Vs2003SingletonThreadCleanup guard;
 
-  double best_baseline = 0;
-  for (int trial = 0; trial < kTrials; ++trial) best_baseline = std::max(best_baseline, baseline_run(trips));
+  const double best_baseline = bench::best_of(kTrials, [&] { return baseline_run(trips); });
   std::printf("hidraw device, write -> firmware answer -> onRead, %d round trips, best of %d\n", trips, kTrials);
   std::printf("  baseline (poll/send/recv, same threads):     %10.0f round trips/s\n", best_baseline);
   for (bool log_on : {false, true}) {
-    configure_log(folder, log_on);
-    double best = 0;
-    for (int trial = 0; trial < kTrials; ++trial) best = std::max(best, device_run(trips));
+    bench::configure_log(folder, "hidraw", log_on);
+    const double best = bench::best_of(kTrials, [&] { return device_run(trips); });
     std::printf("  HidrawDevice, diagnostic log %-4s            %10.0f round trips/s  ratio %.3f\n",
                 log_on ? "file" : "off", best, best / best_baseline);
   }
   dovod::log_testing::stop();
   std::error_code ignored;
-  fs::remove_all(folder, ignored);
+  std::filesystem::remove_all(folder, ignored);
   return 0;
 }

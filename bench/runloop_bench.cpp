@@ -15,14 +15,12 @@
 #include <mutex>
 #include <thread>
 
-#include "core/LogTesting.h"
+#include "BenchSupport.h"
 #include "dovod/CDovod.h"
 #include "dovod/IDeviceManager.h"
 #include "dovod/Producer.h"
 #include "dovod/Subscriber.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
-#include "platform/Folders.h"
-#include "platform/Registry.h"
 
 namespace {
 
@@ -123,43 +121,26 @@ double baseline_run(int events) {
   return events / seconds;
 }
 
-// Starts the diagnostic log afresh with settings of our own, so the user's registry stays untouched.
-void configure_log(const std::filesystem::path& folder, bool on) {
-  const std::string key = "Software\\DovodBench\\runloop";
-  dovod::platform::Registry::write_dword(key, "logging", on ? 1 : 0);
-  dovod::platform::Registry::write_dword(key, "loggingoutput", 4);
-  dovod::log::Tuning tuning;
-  tuning.settings_key = key;
-  tuning.temp_folder_given = true;
-  tuning.temp_folder = folder.string() + dovod::platform::Folders::separator;
-  dovod::log_testing::reinitialise(tuning);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int events = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1'000'000;
   constexpr int kTrials = 5;
-  namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("dovod_runloop_bench_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  setenv("XDG_CONFIG_HOME", folder.string().c_str(), 1);
+  const std::filesystem::path folder = bench::scratch_folder("runloop_bench");
   dovod::Vs2003SingletonThreadCleanup guard;
 
-  double best_baseline = 0;
-  for (int trial = 0; trial < kTrials; ++trial) best_baseline = std::max(best_baseline, baseline_run(events));
+  const double best_baseline = bench::best_of(kTrials, [&] { return baseline_run(events); });
   std::printf("run loop, worker produce -> host call_event_from_runloop, %d events, best of %d\n", events, kTrials);
   std::printf("  baseline (mutex + deque of std::function):  %12.0f events/s\n", best_baseline);
   for (bool log_on : {false, true}) {
-    configure_log(folder, log_on);
-    double best = 0;
-    for (int trial = 0; trial < kTrials; ++trial) best = std::max(best, dovod_run(events));
+    bench::configure_log(folder, "runloop", log_on);
+    const double best = bench::best_of(kTrials, [&] { return dovod_run(events); });
     std::printf("  dovod run loop, diagnostic log %-4s         %12.0f events/s  ratio %.3f  goal 1,000,000: %s\n",
                 log_on ? "file" : "off", best, best / best_baseline, best >= 1e6 ? "met" : "NOT met");
   }
   dovod::CDovod::instance().shutdown();
   dovod::log_testing::stop();
   std::error_code ignored;
-  fs::remove_all(folder, ignored);
+  std::filesystem::remove_all(folder, ignored);
   return 0;
 }

@@ -21,11 +21,9 @@
 #include <unistd.h>
 
 #include "core/LogBuffer.h"
-#include "core/LogTesting.h"
+#include "BenchSupport.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "dovod/xLog.h"
-#include "platform/Folders.h"
-#include "platform/Registry.h"
 
 #ifdef VORN_HAVE_SPDLOG
 #include <spdlog/async.h>
@@ -108,19 +106,9 @@ void print(const char* name, int threads, const Figures& f) {
 
 int main(int argc, char** argv) {
   int calls = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 200000;
-  fs::path folder = fs::temp_directory_path() / ("dovod_xlog_bench_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  // Settings of our own, so the user's registry stays untouched; only the file output is on.
-  setenv("XDG_CONFIG_HOME", folder.string().c_str(), 1);
-  const std::string key = "Software\\DovodBench\\xlog";
-  dovod::platform::Registry::write_dword(key, "loggingoutput", 4);
-
+  const fs::path folder = bench::scratch_folder("xlog_bench");
   dovod::Vs2003SingletonThreadCleanup guard;
-  dovod::log::Tuning tuning;
-  tuning.settings_key = key;
-  tuning.temp_folder_given = true;
-  tuning.temp_folder = folder.string() + dovod::platform::Folders::separator;
-  dovod::log_testing::reinitialise(tuning);
+  bench::configure_log(folder, "xlog", true);
   dovod::xLog("Bench", dovod::LOG_INFO, "dovod::Bench::main", "start");
 
 #ifdef VORN_HAVE_SPDLOG
@@ -158,7 +146,7 @@ int main(int argc, char** argv) {
 #endif
 
   // The storm starts from a fresh log with the first buffer of the product.
-  dovod::log_testing::reinitialise(tuning);
+  bench::configure_log(folder, "xlog", true);
   constexpr int kStormThreads = 4;
   constexpr int kStorm = 1000000;
   std::atomic<int> lost{0};
