@@ -1,7 +1,7 @@
 #include "core/CacheFile.h"
 
-#include <rapidxml/rapidxml.hpp>
-#include <rapidxml/rapidxml_print.hpp>
+#include <rapidxml.hpp>
+#include <rapidxml_print.hpp>
 
 #include <atomic>
 #include <cstring>
