@@ -1,6 +1,7 @@
 #include "protocol/Device.h"
 
 #include "core/DeviceFactory.h"
+#include "dovod/LastError.h"
 #include "dovod/xLog.h"
 
 #define DEV_LOG(level, fn, ...) ::dovod::xLog("Device", level, "dovod::Device::" fn, __VA_ARGS__)
@@ -55,6 +56,26 @@ void Device::confirm_configuration() {
 }
 
 void Device::persistent_data_directory(const std::string& directory) { persistent_dir_ = directory; }
+
+bool Device::is_removed() { return false; }
+int Device::device_index() { return hwdev_->device_index(); }
+int Device::transport_detail() { return hwdev_->transport_detail(); }
+int Device::swid() { return 15; }
+bool Device::set_configured(std::shared_ptr<IFeature>) { return false; }
+bool Device::configured() { return false; }
+bool Device::add_pending_change(std::shared_ptr<IFeature>) { return false; }
+bool Device::has_pending_changes() { return false; }
+void Device::forget() {}
+std::shared_ptr<IFeature> Device::feature_by_id(int) {
+  set_last_error(ErrorCode::NotPresent);
+  return {};
+}
+std::vector<std::shared_ptr<IFeature>> Device::features() { return {}; }
+bool Device::sendCommand(const Bytes&, bool) { return false; }
+bool Device::sendSynchronousCommand(const Bytes&, Bytes&, int, const std::vector<int>&) { return false; }
+void Device::abandon() {}
+bool Device::retry_load_feature_root() { return false; }
+std::string Device::fwinfo() { return {}; }
 
 std::string Device::persistent_dir() const { return persistent_dir_; }
 

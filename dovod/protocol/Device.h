@@ -30,15 +30,33 @@ class Device : public IDevice,
   void uninitDevice() override;
 
   bool connected() override;
+  bool is_removed() override;
   int bus_type() override;
+  int device_index() override;
+  int transport_detail() override;
   std::string name() override;
   unsigned pid() override;
   std::string product_name() override;
+  int swid() override;
   std::shared_ptr<IHardwareDevice> hardware_device() override;
 
+  bool set_configured(std::shared_ptr<IFeature> feature) override;
+  bool configured() override;
+  bool add_pending_change(std::shared_ptr<IFeature> feature) override;
+  bool has_pending_changes() override;
+
   void shutdown() override;
+  void forget() override;
   void confirm_configuration() override;
   void persistent_data_directory(const std::string& directory) override;
+  std::shared_ptr<IFeature> feature_by_id(int id) override;
+  std::vector<std::shared_ptr<IFeature>> features() override;
+  bool sendCommand(const Bytes& request, bool subscribe_first) override;
+  bool sendSynchronousCommand(const Bytes& request, Bytes& reply, int cache_mode,
+                              const std::vector<int>& echo_positions) override;
+  void abandon() override;
+  bool retry_load_feature_root() override;
+  std::string fwinfo() override;
 
   // The directory last given, with its trailing separator; "" when none.
   std::string persistent_dir() const;
