@@ -3,6 +3,7 @@
 // initialisation, before any other thread exists; afterwards the map is only read.
 
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "dovod/Types.h"
@@ -22,6 +23,9 @@ class FeatureRegistry {
   bool has_creator(int id) const;
   // Never fails: an id without a class gets a plain Feature that casts to no feature interface.
   std::shared_ptr<Feature> create_feature(int id, Byte index, std::weak_ptr<IDevice> device) const;
+
+ private:
+  std::map<int, FeatureCreator> creators_;
 };
 
 }  // namespace dovod
