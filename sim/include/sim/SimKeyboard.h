@@ -1,0 +1,97 @@
+#pragma once
+// The simulated keyboard: its firmware (application or bootloader), the wire between it and the
+// host with its latency, and the scripted faults of its scenario. Everything the keyboard does
+// happens on a thread of its own, which also delivers its reports to the host as a read thread does.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "sim/Scenario.h"
+
+namespace sim {
+
+class KeyboardModel;
+class Scheduler;
+class SimHardwareBus;
+class SimHardwareDevice;
+
+class SimKeyboard {
+ public:
+  explicit SimKeyboard(Scenario scenario);
+  ~SimKeyboard();
+  SimKeyboard(const SimKeyboard&) = delete;
+  SimKeyboard& operator=(const SimKeyboard&) = delete;
+
+  // Wiring, done by the bus: the bus that an unplug fault takes the keyboard off, and the hardware
+  // device that carries its reports now.
+  void set_bus(std::weak_ptr<SimHardwareBus> bus);
+  void attach(const std::shared_ptr<SimHardwareDevice>& device);
+  void detach();
+
+  // A report written through `device`; false when the keyboard cannot take it (link down,
+  // restarting, or `device` is not the one attached).
+  bool receive(const SimHardwareDevice* device, const Bytes& report);
+  // Another program's request through a handle of its own: the keyboard carries it out and its
+  // replies reach our reader as well.
+  void inject_foreign_request(const Bytes& request);
+  // A report the keyboard sends on its own.
+  void send_report(const Bytes& report);
+
+  // Faults on demand; the scenario's script triggers the same ones.
+  void disconnect_for(std::chrono::milliseconds duration);
+  void power_loss_for(std::chrono::milliseconds duration);
+  // Called by the bus: power goes with the cable, and comes back with it.
+  void unplugged();
+  void plugged();
+
+  // Whether `device` can talk to the keyboard now.
+  bool reachable(const SimHardwareDevice* device) const;
+  bool in_bootloader() const;
+  FirmwareVersion application_version() const;
+  std::uint16_t cookie() const;
+  bool image_complete(Byte selector) const;
+  // The index of a feature in the running firmware; -1 when it has none.
+  int feature_index(int feature_id) const;
+  // Times the keyboard started (a restart, power-up or plug-in each count one).
+  int boots() const;
+  const Scenario& scenario() const { return scenario_; }
+
+ private:
+  struct Outgoing {
+    Bytes report;
+    int extra_delay_ms = 0;
+  };
+  enum class Outage { Link, Power, Cable };
+
+  void arrive(const Bytes& request, std::uint64_t epoch, bool from_us);
+  // The scenario's faults this request triggers; it counts as one request for each fault it matches.
+  std::vector<const Fault*> matching_faults(const Bytes& request);
+  void schedule_delivery(std::vector<Outgoing> out, std::uint64_t epoch);
+  void deliver(const Bytes& report, std::uint64_t epoch);
+  void begin_restart(std::uint64_t epoch);
+  void go_down(Outage outage, std::chrono::milliseconds duration);
+  void come_up(Outage outage, std::uint64_t down);
+  void announce(bool connected);
+  std::chrono::milliseconds ms(int value) const { return std::chrono::milliseconds(value); }
+
+  const Scenario scenario_;
+
+  mutable std::mutex mutex_;
+  std::unique_ptr<KeyboardModel> model_;
+  std::vector<int> fault_counts_;
+  bool link_up_ = true;
+  bool restarting_ = false;
+  // Counts outages; a report in flight when the link went down is never delivered.
+  std::uint64_t epoch_ = 0;
+  int boots_ = 1;
+  std::weak_ptr<SimHardwareBus> bus_;
+  std::weak_ptr<SimHardwareDevice> device_;
+
+  // Last, so that it stops before anything its tasks use goes away.
+  std::unique_ptr<Scheduler> scheduler_;
+};
+
+}  // namespace sim

@@ -1,0 +1,48 @@
+#pragma once
+// One thread that runs tasks at their due times, in due-time order and, for equal times, in the
+// order they were given. It plays the keyboard's side of the wire and the read thread of a real
+// device alike.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace sim {
+
+class Scheduler {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  Scheduler();
+  ~Scheduler();
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
+
+  void after(std::chrono::milliseconds delay, std::function<void()> task);
+  // Runs nothing more and joins the thread. Called from a task (the last owner let go there), it
+  // lets the thread end on its own once that task returns.
+  void stop();
+
+ private:
+  // Shared with the thread, so that a thread left to end on its own still has it.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::pair<Clock::time_point, std::uint64_t>, std::function<void()>> tasks;
+    std::uint64_t sequence = 0;
+    bool stopping = false;
+  };
+
+  static void run(const std::shared_ptr<State>& state);
+
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+}  // namespace sim

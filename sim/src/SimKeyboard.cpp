@@ -1,0 +1,291 @@
+#include "sim/SimKeyboard.h"
+
+#include "KeyboardModel.h"
+#include "Reports.h"
+#include "Scheduler.h"
+#include "sim/SimHardwareBus.h"
+#include "sim/SimHardwareDevice.h"
+
+namespace sim {
+
+SimKeyboard::SimKeyboard(Scenario scenario)
+    : scenario_(std::move(scenario)),
+      model_(std::make_unique<KeyboardModel>(scenario_)),
+      fault_counts_(scenario_.faults.size(), 0),
+      scheduler_(std::make_unique<Scheduler>()) {}
+
+SimKeyboard::~SimKeyboard() { scheduler_->stop(); }
+
+void SimKeyboard::set_bus(std::weak_ptr<SimHardwareBus> bus) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bus_ = std::move(bus);
+}
+
+void SimKeyboard::attach(const std::shared_ptr<SimHardwareDevice>& device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  device_ = device;
+}
+
+void SimKeyboard::detach() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  device_.reset();
+}
+
+bool SimKeyboard::reachable(const SimHardwareDevice* device) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return link_up_ && !restarting_ && device_.lock().get() == device;
+}
+
+bool SimKeyboard::receive(const SimHardwareDevice* device, const Bytes& report) {
+  std::uint64_t epoch = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!link_up_ || device_.lock().get() != device) return false;
+    epoch = epoch_;
+  }
+  scheduler_->after(ms(scenario_.timing.host_to_device_ms), [this, report, epoch] { arrive(report, epoch, true); });
+  return true;
+}
+
+void SimKeyboard::inject_foreign_request(const Bytes& request) {
+  std::uint64_t epoch = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    epoch = epoch_;
+  }
+  scheduler_->after(ms(scenario_.timing.host_to_device_ms), [this, request, epoch] { arrive(request, epoch, false); });
+}
+
+void SimKeyboard::send_report(const Bytes& report) {
+  std::uint64_t epoch = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    epoch = epoch_;
+  }
+  schedule_delivery({{report, 0}}, epoch);
+}
+
+std::vector<const Fault*> SimKeyboard::matching_faults(const Bytes& request) {
+  std::vector<const Fault*> hits;
+  const int feature = model_->feature_at(feature_index_of(request));
+  const int function = function_of(request);
+  for (std::size_t i = 0; i < scenario_.faults.size(); ++i) {
+    const Fault& fault = scenario_.faults[i];
+    const RequestMatch& m = fault.when;
+    if (m.feature_id >= 0 && m.feature_id != feature) continue;
+    if (m.functions != 0 && (m.functions & (1u << function)) == 0) continue;
+    const int seen = fault_counts_[i]++;
+    if (seen >= m.occurrence && (m.count < 0 || seen < m.occurrence + m.count)) hits.push_back(&fault);
+  }
+  return hits;
+}
+
+void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us) {
+  std::vector<Outgoing> out;
+  const Fault* outage = nullptr;
+  std::uint64_t delivery_epoch = 0;
+  bool restart = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (epoch != epoch_ || !link_up_ || restarting_) return;
+    delivery_epoch = epoch_;
+    const std::vector<const Fault*> faults = from_us ? matching_faults(request) : std::vector<const Fault*>{};
+    const Fault* refusal = nullptr;
+    for (const Fault* f : faults) {
+      if (f->kind == FaultKind::ForeignRequest) {
+        for (Bytes& r : model_->handle(f->foreign).reports) out.push_back({std::move(r), 0});
+      } else if (f->kind == FaultKind::Disconnect || f->kind == FaultKind::PowerLoss || f->kind == FaultKind::Unplug) {
+        outage = f;
+      } else if (f->kind == FaultKind::BootloaderStatus) {
+        refusal = f;
+      }
+    }
+    if (!outage) {
+      ModelResult result = refusal ? model_->refuse_packet(request, refusal->status) : model_->handle(request);
+      restart = result.restart;
+      for (Bytes& reply : result.reports) {
+        std::vector<Outgoing> copies{{std::move(reply), 0}};
+        for (const Fault* f : faults) {
+          switch (f->kind) {
+            case FaultKind::LoseReply:
+              copies.clear();
+              break;
+            case FaultKind::DelayReply:
+              for (Outgoing& c : copies) c.extra_delay_ms += f->duration_ms;
+              break;
+            case FaultKind::DuplicateReply:
+              if (!copies.empty()) copies.push_back(copies.front());
+              break;
+            case FaultKind::CorruptReply:
+              for (Outgoing& c : copies) {
+                if (f->byte_index >= 0 && f->byte_index < static_cast<int>(c.report.size())) {
+                  c.report[f->byte_index] ^= f->xor_mask;
+                }
+              }
+              break;
+            default:
+              break;
+          }
+        }
+        for (Outgoing& c : copies) out.push_back(std::move(c));
+      }
+      if (restart) restarting_ = true;
+    }
+  }
+  schedule_delivery(std::move(out), delivery_epoch);
+  if (restart) begin_restart(delivery_epoch);
+  if (outage) {
+    const Outage kind = outage->kind == FaultKind::Disconnect ? Outage::Link
+                        : outage->kind == FaultKind::PowerLoss ? Outage::Power
+                                                               : Outage::Cable;
+    go_down(kind, ms(outage->duration_ms));
+  }
+}
+
+void SimKeyboard::schedule_delivery(std::vector<Outgoing> out, std::uint64_t epoch) {
+  for (Outgoing& o : out) {
+    scheduler_->after(ms(scenario_.timing.device_to_host_ms + o.extra_delay_ms),
+                      [this, report = std::move(o.report), epoch] { deliver(report, epoch); });
+  }
+}
+
+void SimKeyboard::deliver(const Bytes& report, std::uint64_t epoch) {
+  std::shared_ptr<SimHardwareDevice> device;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (epoch != epoch_ || !link_up_) return;
+    device = device_.lock();
+  }
+  if (device) device->deliver(report);
+}
+
+void SimKeyboard::begin_restart(std::uint64_t epoch) {
+  // The answers already on their way still arrive; then the keyboard drops off and starts again.
+  scheduler_->after(ms(scenario_.timing.device_to_host_ms), [this, epoch] {
+    std::uint64_t down = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (epoch != epoch_) return;
+      link_up_ = false;
+      down = ++epoch_;
+    }
+    announce(false);
+    scheduler_->after(ms(scenario_.timing.restart_ms), [this, down] {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (epoch_ != down) return;
+        model_->boot();
+        restarting_ = false;
+        link_up_ = true;
+        ++boots_;
+      }
+      announce(true);
+    });
+  });
+}
+
+void SimKeyboard::disconnect_for(std::chrono::milliseconds duration) { go_down(Outage::Link, duration); }
+
+void SimKeyboard::power_loss_for(std::chrono::milliseconds duration) { go_down(Outage::Power, duration); }
+
+void SimKeyboard::unplugged() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  link_up_ = false;
+  restarting_ = false;
+  ++epoch_;
+  model_->power_loss();
+}
+
+void SimKeyboard::plugged() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  model_->boot();
+  link_up_ = true;
+  ++boots_;
+}
+
+void SimKeyboard::go_down(Outage outage, std::chrono::milliseconds duration) {
+  if (outage == Outage::Cable) {
+    std::shared_ptr<SimHardwareBus> bus;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      bus = bus_.lock();
+    }
+    if (!bus) return;
+    bus->unplug();
+    scheduler_->after(duration, [weak = std::weak_ptr<SimHardwareBus>(bus)] {
+      if (auto back = weak.lock()) back->plug();
+    });
+    return;
+  }
+  std::uint64_t down = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!link_up_) return;
+    link_up_ = false;
+    restarting_ = false;
+    down = ++epoch_;
+    if (outage == Outage::Power) model_->power_loss();
+  }
+  announce(false);
+  scheduler_->after(duration, [this, outage, down] { come_up(outage, down); });
+}
+
+void SimKeyboard::come_up(Outage outage, std::uint64_t down) {
+  Bytes status;
+  std::uint64_t epoch = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Something else took the keyboard down meanwhile (an unplug); that decides when it returns.
+    if (epoch_ != down) return;
+    if (outage == Outage::Power) {
+      model_->boot();
+      ++boots_;
+    }
+    link_up_ = true;
+    epoch = epoch_;
+    status = model_->wireless_status(true, outage == Outage::Power);
+  }
+  announce(true);
+  if (!status.empty()) schedule_delivery({{status, 0}}, epoch);
+}
+
+void SimKeyboard::announce(bool connected) {
+  std::shared_ptr<SimHardwareDevice> device;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    device = device_.lock();
+  }
+  if (device) device->announce(connected);
+}
+
+bool SimKeyboard::in_bootloader() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_->in_bootloader();
+}
+
+FirmwareVersion SimKeyboard::application_version() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_->application_version();
+}
+
+std::uint16_t SimKeyboard::cookie() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_->cookie();
+}
+
+bool SimKeyboard::image_complete(Byte selector) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_->image_complete(selector);
+}
+
+int SimKeyboard::feature_index(int feature_id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_->index_of(feature_id);
+}
+
+int SimKeyboard::boots() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return boots_;
+}
+
+}  // namespace sim
