@@ -33,8 +33,13 @@ TransferOutcome send_image(KeyboardLink& link, int dfu_index, const std::vector<
     for (int attempt = 0; attempt < 4 && !reply; ++attempt) {
       if (attempt > 0) ++out.resends;
       link.write(req);
-      // A late answer to an earlier packet has the same header; its packet number tells it apart.
-      reply = link.take([&](const Bytes& r) { return answers(r, req) && dfu_number(r) == next; }, reply_limit);
+      // A late answer to an earlier packet has the same header; its packet number tells it apart. A
+      // refusal counts whatever number it carries.
+      reply = link.take(
+          [&](const Bytes& r) {
+            return answers(r, req) && (dfu_number(r) == next || dfu_status(r) != sim::kDfuSendNext);
+          },
+          reply_limit);
     }
     if (!reply) {
       out.silent = true;
