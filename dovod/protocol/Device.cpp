@@ -1,10 +1,11 @@
 #include "protocol/Device.h"
 
 #include "core/DeviceFactory.h"
+#include "core/Timer.h"
 #include "dovod/LastError.h"
-#include "dovod/xLog.h"
-
-#define DEV_LOG(level, fn, ...) ::dovod::xLog("Device", level, "dovod::Device::" fn, __VA_ARGS__)
+#include "protocol/DeviceLog.h"
+#include "protocol/DeviceTuning.h"
+#include "protocol/Feature.h"
 
 namespace dovod {
 
@@ -20,63 +21,48 @@ Device::Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwar
 
 Device::~Device() {
   DEV_LOG(LOG_DEBUG, "~Device", "Device::~Device() enter");
+  // Handlers must not run on a half-destroyed object: leave every producer before members go.
+  Subscriber<IHardwareDevice::Read>::unsubscribe(hwdev_);
+  Subscriber<IHardwareDevice::Write>::unsubscribe(hwdev_);
+  Subscriber<IHardwareDevice::Connect>::unsubscribe(hwdev_);
+  if (auto manager = manager_.lock()) Subscriber<IDeviceManager::ActiveChanged>::unsubscribe(manager);
+  for (const auto& timer : {deactivation_timer_, cache_write_timer_, fw_check_timer_}) {
+    if (!timer) continue;
+    timer->stop();
+    Subscriber<ITimer::TimerEvent>::unsubscribe(timer);
+  }
+  {
+    std::lock_guard<std::mutex> lock(features_mutex_);
+    for (const auto& [index, feature] : features_) Subscriber<IFeature1D4BWirelessStatus::Report>::unsubscribe(feature);
+  }
+  bool dirty;
+  {
+    std::lock_guard<std::mutex> lock(cache_mutex_);
+    dirty = cache_dirty_;
+  }
+  if (dirty) perform_cache_write();
   DEV_LOG(LOG_DEBUG, "~Device", "Device::~Device() exit");
 }
 
-bool Device::initDevice(std::shared_ptr<IDeviceManager> manager) {
-  DEV_LOG(LOG_INFO, "initDevice", "Device::initDevice() enter");
-  manager_ = manager;
-  DEV_LOG(LOG_INFO, "initDevice", "Device::initDevice enter, pid=0x%x", pid());
-  DEV_LOG(LOG_INFO, "initDevice", "Device::initDevice() exit");
-  return true;
-}
-
-void Device::uninitDevice() {
-  DEV_LOG(LOG_INFO, "uninitDevice", "Device::uninitDevice() enter");
-  DEV_LOG(LOG_INFO, "uninitDevice", "Device::uninitDevice() exit");
-}
-
-bool Device::connected() { return hwdev_->connected(); }
-
+bool Device::is_removed() { return removed_; }
 int Device::bus_type() { return hwdev_->bus_type(); }
-
-std::string Device::name() { return hwdev_->path(); }
-
-unsigned Device::pid() { return hwdev_->pid(); }
-
-std::string Device::product_name() { return hwdev_->product_name(); }
-
-std::shared_ptr<IHardwareDevice> Device::hardware_device() { return hwdev_; }
-
-void Device::shutdown() { DEV_LOG(LOG_INFO, "shutdown", "Device::shutdown"); }
-
-void Device::confirm_configuration() {
-  DEV_LOG(LOG_INFO, "confirm_configuration", "Device::confirm_configuration(pid = 0x%04x) begin...", pid());
-  DEV_LOG(LOG_INFO, "confirm_configuration", "Device::confirm_configuration(pid = 0x%04x) ...end", pid());
-}
-
-void Device::persistent_data_directory(const std::string& directory) { persistent_dir_ = directory; }
-
-bool Device::is_removed() { return false; }
 int Device::device_index() { return hwdev_->device_index(); }
 int Device::transport_detail() { return hwdev_->transport_detail(); }
-int Device::swid() { return 15; }
-bool Device::set_configured(std::shared_ptr<IFeature>) { return false; }
-bool Device::configured() { return false; }
-bool Device::add_pending_change(std::shared_ptr<IFeature>) { return false; }
-bool Device::has_pending_changes() { return false; }
-void Device::forget() {}
-std::shared_ptr<IFeature> Device::feature_by_id(int) {
-  set_last_error(ErrorCode::NotPresent);
-  return {};
-}
-std::vector<std::shared_ptr<IFeature>> Device::features() { return {}; }
-bool Device::sendCommand(const Bytes&, bool) { return false; }
-bool Device::sendSynchronousCommand(const Bytes&, Bytes&, int, const std::vector<int>&) { return false; }
-void Device::abandon() {}
-bool Device::retry_load_feature_root() { return false; }
-std::string Device::fwinfo() { return {}; }
+std::string Device::name() { return hwdev_->path(); }
+unsigned Device::pid() { return hwdev_->pid(); }
+std::string Device::product_name() { return hwdev_->product_name(); }
+std::shared_ptr<IHardwareDevice> Device::hardware_device() { return hwdev_; }
 
-std::string Device::persistent_dir() const { return persistent_dir_; }
+int Device::random(int lo, int hi) { return lo + device_rand() % (hi - lo + 1); }
+
+std::string Device::fwinfo() {
+  std::lock_guard<std::mutex> lock(fwinfo_mutex_);
+  return fwinfo_;
+}
+
+void Device::set_fwinfo(const std::string& value) {
+  std::lock_guard<std::mutex> lock(fwinfo_mutex_);
+  fwinfo_ = value;
+}
 
 }  // namespace dovod

@@ -1,26 +1,52 @@
 #pragma once
 // The library's object for one device of the maker's protocol, made by the device manager for every
-// accepted hardware device. For now it carries the device's identity and its place in the device
-// manager's life cycle; the command engine and feature discovery build on it.
+// accepted hardware device and the base of the receiver bus. It owns the command engine that matches
+// replies to requests, discovers features on demand, watches the firmware identity, follows the
+// device's connection and the library's active state, owns the configuration cookie and keeps the
+// reply cache with its file.
 
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "dovod/IDevice.h"
 #include "dovod/IDeviceManager.h"
+#include "dovod/IFeature.h"
+#include "dovod/IFeature1D4BWirelessStatus.h"
 #include "dovod/IHardwareDevice.h"
+#include "dovod/ITimer.h"
 #include "dovod/Producer.h"
 #include "dovod/Subscriber.h"
+#include "platform/NamedMutex.h"
 
 namespace dovod {
+
+class Feature;
+class Timer;
+class IFeature0020ConfigChange;
 
 class Device : public IDevice,
                public Producer<IDevice::Report>,
                public Producer<IDevice::WriteReport>,
                public Producer<IDevice::Connect>,
                public Producer<IDevice::ConfigChange>,
+               public Subscriber<IHardwareDevice::Read>,
+               public Subscriber<IHardwareDevice::Write>,
+               public Subscriber<IHardwareDevice::Connect>,
+               public Subscriber<IDeviceManager::ActiveChanged>,
+               public Subscriber<IFeature1D4BWirelessStatus::Report>,
+               public Subscriber<ITimer::TimerEvent>,
                public std::enable_shared_from_this<Device> {
  public:
+  enum TimerId : int { kDeactivationTimer = 0, kCacheWriteTimer = 1, kFwCheckTimer = 2 };
+
   Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareDevice> hwdev);
   ~Device() override;
   Device(const Device&) = delete;
@@ -47,24 +73,175 @@ class Device : public IDevice,
 
   void shutdown() override;
   void forget() override;
-  void confirm_configuration() override;
   void persistent_data_directory(const std::string& directory) override;
+
   std::shared_ptr<IFeature> feature_by_id(int id) override;
   std::vector<std::shared_ptr<IFeature>> features() override;
+
   bool sendCommand(const Bytes& request, bool subscribe_first) override;
   bool sendSynchronousCommand(const Bytes& request, Bytes& reply, int cache_mode,
                               const std::vector<int>& echo_positions) override;
   void abandon() override;
   bool retry_load_feature_root() override;
   std::string fwinfo() override;
+  void confirm_configuration() override;
+
+  // lo + rand() mod (hi - lo + 1), through the engine's random seam.
+  int random(int lo, int hi);
+
+  // One attempt of a synchronous command: write, wait for the matching reply or the timeout.
+  bool sendSynchronousCommandWithoutRetry(const Bytes& request, Bytes& reply, const std::vector<int>& echo_positions,
+                                          bool first_attempt);
+
+  // Classifies one report read from the hardware device, completes the pending request it answers
+  // and routes notifications and other programs' replies to their features. Read thread.
+  ReportType onReadHandler(Bytes report, bool relayed, unsigned a, unsigned b);
+
+  // Enumerates every feature of the device through feature 0x0001.
+  bool load_features();
+  // Loads the root feature and the firmware identity; remembers a device that is not Vexa 2.0.
+  bool load_feature_root(bool retry);
 
   // The directory last given, with its trailing separator; "" when none.
   std::string persistent_dir() const;
+  // Reads the cache file of this device (or the generic one) into the reply cache.
+  void perform_cache_read();
+  // Writes the reply cache to this device's file (and the generic one when enabled).
+  void perform_cache_write();
+
+  // The wireless status of a receiver-paired device: checks whether the device kept our settings.
+  void onWirelessStatusEvent(bool reconnect, bool config_needed, bool powerswitch) override;
+
+  // Hardware, manager, timer and subscription events.
+  void onRead(Bytes report, bool relayed, unsigned error, unsigned length) override;
+  void onWrite(Bytes report, ErrorCode error, unsigned system_error) override;
+  void onConnect(std::shared_ptr<IHardwareDevice> hwdev) override;
+  void onDisconnect(std::shared_ptr<IHardwareDevice> hwdev) override;
+  void onActiveChanged(bool active) override;
+  void onTimerEvent(int timer_id) override;
+
+ protected:
+  // Hooks of the receiver bus: make the receiver report its paired devices' changes before the
+  // library configures one of them, and prepare it for a change written at reconnection.
+  virtual bool prepare_receiver_for_configuration() { return true; }
+  virtual bool prepare_receiver_for_pending_change() { return true; }
+
+  bool on_subscribe(Subscriber<IDevice::Connect>* s) override;
+  bool on_subscribe(Subscriber<IDevice::WriteReport>* s) override;
+  using Producer<IDevice::Report>::on_subscribe;
+  using Producer<IDevice::ConfigChange>::on_subscribe;
 
  private:
+  using Clock = std::chrono::steady_clock;
+
+  // Engine helpers.
+  void report_failure(ErrorCode code, unsigned third = 0, unsigned long system_error = 0);
+  void clear_cookie() { cookie_ = 0; }
+  bool has_features();
+  std::shared_ptr<Feature> feature_at(Byte index);
+  void reselect_swid();
+  // Backs off before the ping of attempt `attempt` and picks a new software id when one is due.
+  void prepare_ping(int attempt);
+  bool cache_lookup(const Bytes& request, Bytes& reply);
+  void cache_store(const Bytes& request, const Bytes& reply);
+  bool matches_pending(const Bytes& report, const Bytes& request, const std::vector<int>& echo) const;
+  bool is_error_reply_for(const Bytes& report, const Bytes& request) const;
+  void route_foreign(const Bytes& report);
+
+  // Lifecycle helpers.
+  bool ensure_hw_subscription();
+  void handle_hw_connect();
+  void handle_hw_disconnect();
+  void perform_deactivate();
+  std::shared_ptr<IFeature> load_feature(int id);
+  void subscribe_wireless_status();
+  std::string read_fwinfo(bool cached);
+  bool load_fwinfo(bool force_check);
+  bool do_fwcheck();
+  void set_fwinfo(const std::string& value);
+  std::shared_ptr<IFeature0020ConfigChange> config_feature();
+  std::vector<std::shared_ptr<IFeature>> configured_snapshot();
+  void mark_unconfigured_and_announce(const char* line);
+
+  // Identity and ownership.
   std::weak_ptr<IDeviceManager> manager_;
   const std::shared_ptr<IHardwareDevice> hwdev_;
-  std::string persistent_dir_;
+
+  // Command engine, guarded by cmd_mutex_ (abandoned_ is read without it).
+  std::mutex cmd_mutex_;
+  std::condition_variable cmd_done_;
+  Bytes pending_;
+  std::vector<int> echo_positions_;
+  Bytes response_;
+  bool read_completed_ = true;
+  bool brb_initiated_ = false;
+  Bytes last_request_;
+  std::vector<int> last_echo_positions_;
+
+  const int max_retries_ = 10;
+  const int silent_threshold_ = 4;
+  std::atomic<bool> silent_{false};
+  std::atomic<bool> quarantined_{false};
+  std::atomic<bool> need_ping_{false};
+  std::atomic<bool> noresponse_seen_{false};
+  std::atomic<bool> removed_{false};
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> brb_enabled_{false};
+  std::atomic<bool> brb_active_{false};
+  std::atomic<bool> active_{true};
+
+  std::mutex swid_mutex_;
+  std::atomic<int> swid_{0};
+  std::atomic<bool> swid_reselect_{false};
+  int swid_stamp_ = 0;
+  std::array<int, 16> swid_last_seen_{};
+
+  std::mutex cache_mutex_;
+  std::map<Bytes, Bytes> cache_;
+  bool cache_dirty_ = false;
+
+  platform::NamedMutex named_mutex_;
+  bool named_mutex_open_ = false;
+
+  std::mutex last_report_mutex_;
+  Clock::time_point last_report_{};
+
+  // Features, guarded by features_mutex_.
+  std::mutex features_mutex_;
+  std::map<Byte, std::shared_ptr<Feature>> features_;
+  std::atomic<int> root_state_{0};
+  std::atomic<bool> all_features_loaded_{false};
+
+  mutable std::mutex fwinfo_mutex_;
+  std::string fwinfo_;
+  int fwinfo_entity_ = -1;
+  std::atomic<bool> fwcheck_running_{false};
+  // Set by read_fwinfo when the root or feature 0x0003 could not even be loaded.
+  std::atomic<bool> fwinfo_load_failed_{false};
+
+  // Configuration ownership (host thread), guarded by config_mutex_ for readers on other threads.
+  std::mutex config_mutex_;
+  std::vector<std::shared_ptr<IFeature>> configured_features_;
+  std::vector<std::shared_ptr<IFeature>> pending_changes_;
+  std::atomic<std::uint16_t> cookie_{0};
+  std::atomic<std::uint16_t> foreign_cookie_{0};
+  bool device_unowned_but_dirty_ = false;
+  bool suppress_configuration_ = false;
+  bool receiver_prepared_ = false;
+
+  // Connection, guarded by hw_mutex_ where the command thread may meet the host thread.
+  std::recursive_mutex hw_mutex_;
+  int connection_state_ = 0;
+  bool hw_subscribed_ = false;
+  bool hw_connected_ = false;
+
+  std::shared_ptr<Timer> deactivation_timer_;
+  std::shared_ptr<Timer> cache_write_timer_;
+  std::shared_ptr<Timer> fw_check_timer_;
+
+  mutable std::mutex path_mutex_;
+  std::string persistent_path_;
+  std::atomic<bool> generic_cache_enabled_{false};
 };
 
 }  // namespace dovod
