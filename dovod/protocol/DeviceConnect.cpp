@@ -60,6 +60,8 @@ void Device::handle_hw_connect() {
   }
   bool lost = false;
   bool foreign_found = false;
+  // Settings count as retained only when the device proved it still holds our configuration.
+  bool verified = false;
 
   if (!do_fwcheck()) {
     if (last_error().code == ErrorCode::NotConnected) {
@@ -71,6 +73,9 @@ void Device::handle_hw_connect() {
     DEV_LOG(LOG_INFO, "onConnect", "onConnect: device not configured");
   } else if (!configured() || cookie_ == 0) {
     DEV_LOG(LOG_INFO, "onConnect", "onConnect: device not configured");
+    // Settings whose cookie a failed command cleared cannot be verified: they count as lost, so
+    // that the features write them again under a new cookie.
+    if (configured()) lost = true;
   } else {
     auto config = config_feature();
     if (!config) {
@@ -91,6 +96,7 @@ void Device::handle_hw_connect() {
         DEV_LOG(LOG_INFO, "onConnect", "OnConnect: read cookie %04x", read);
         if (read == cookie_) {
           DEV_LOG(LOG_INFO, "onConnect", "onConnect: cookie matched");
+          verified = true;
         } else {
           DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because cookie did not match");
           lost = true;
@@ -145,6 +151,8 @@ void Device::handle_hw_connect() {
                 "onConnect: losing configuration because could not write configuration complete to receiver, err=%d",
                 to_int(last_error().code));
         lost = true;
+      } else {
+        verified = true;
       }
     }
   }
@@ -156,7 +164,7 @@ void Device::handle_hw_connect() {
       device_unowned_but_dirty_ = true;
     }
   }
-  const bool retained = !lost && configured();
+  const bool retained = verified && !lost && configured();
   DEV_LOG(LOG_INFO, "onConnect", "-connect- sending connect pid %04x with device_configured_by_us = %d", pid(), retained ? 1 : 0);
   {
     std::lock_guard<std::recursive_mutex> lock(hw_mutex_);

@@ -1,0 +1,184 @@
+#include "DeviceFixture.h"
+#include "dovod/IFeature0020ConfigChange.h"
+#include "protocol/Feature.h"
+
+namespace dovod::testing {
+namespace {
+
+using LifecycleTest = DeviceTest;
+
+// A loaded device whose settings this library configured through feature 0x0020.
+struct Configured {
+  std::shared_ptr<ScriptedDevice> hw;
+  std::shared_ptr<Device> device;
+  std::shared_ptr<IFeature> feature;
+};
+
+class ConfiguredTest : public DeviceTest {
+ protected:
+  Configured configure() {
+    auto hw = std::make_shared<ScriptedDevice>();
+    auto device = make_loaded(hw);
+    auto feature = device->feature_by_id(0x0020);
+    EXPECT_TRUE(feature);
+    EXPECT_TRUE(connect_log.subscribe(device, RunLoop));
+    EXPECT_TRUE(config_log.subscribe(device, RunLoop));
+    EXPECT_TRUE(std::dynamic_pointer_cast<Feature>(feature)->set_configured());
+    EXPECT_TRUE(device->configured());
+    EXPECT_NE(hw->cookie, 0);
+    host.pump();
+    config_log.changes = 0;
+    return {hw, device, feature};
+  }
+  ConnectLog connect_log;
+  ConfigLog config_log;
+};
+
+TEST_F(LifecycleTest, HardwareConnectionIsAnnouncedAfterTheFirmwareCheck) {
+  auto hw = std::make_shared<ScriptedDevice>();
+  auto device = make_loaded(hw);
+  ConnectLog log;
+  ASSERT_TRUE(log.subscribe(device, RunLoop));
+  EXPECT_TRUE(device->connected());
+
+  hw->set_connected(false);
+  EXPECT_TRUE(host.pump_until([&] { return log.disconnects == 1; }));
+  EXPECT_FALSE(device->connected());
+  const int fw_reads = hw->count_writes(2, 1);
+  hw->set_connected(true);
+  EXPECT_TRUE(host.pump_until([&] { return log.connects.size() == 1; }));
+  EXPECT_EQ(log.connects[0], false) << "nothing was configured";
+  EXPECT_GT(hw->count_writes(2, 1), fw_reads) << "the firmware identity was read again";
+  EXPECT_TRUE(device->connected());
+}
+
+TEST_F(LifecycleTest, ConnectSoonAfterTheLastReportIsDeferredThroughTheFirmwareCheckTimer) {
+  auto hw = std::make_shared<ScriptedDevice>();
+  DeviceTuning tuning = device_tuning();
+  tuning.reconnect_window_ms = 300;
+  tuning.fw_check_delay_ms = 350;
+  set_device_tuning(tuning);
+  auto device = make_loaded(hw);
+  ConnectLog log;
+  ASSERT_TRUE(log.subscribe(device, RunLoop));
+  const auto start = std::chrono::steady_clock::now();
+  hw->set_connected(true);  // a connect of an already connected device, right after traffic
+  host.pump();
+  EXPECT_TRUE(log.connects.empty());
+  EXPECT_TRUE(host.pump_until([&] { return log.connects.size() == 1; }));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(device_tuning().fw_check_delay_ms));
+}
+
+TEST_F(LifecycleTest, InactiveLibraryIgnoresTheConnectOfAnUnconfiguredDevice) {
+  auto hw = std::make_shared<ScriptedDevice>();
+  auto device = make(hw);
+  ConnectLog log;
+  ASSERT_TRUE(log.subscribe(device, RunLoop));
+  manager->set_active(false);
+  host.pump();
+  hw->set_connected(false);
+  hw->set_connected(true);
+  host.pump();
+  EXPECT_TRUE(log.connects.empty());
+  EXPECT_TRUE(hw->writes().empty());
+}
+
+TEST_F(ConfiguredTest, ReconnectTellsWhetherTheDeviceKeptOurSettings) {
+  struct Case {
+    const char* name;
+    std::function<void(Configured&)> meanwhile;
+    bool retained;
+  };
+  const Case cases[] = {
+      {"cookie unchanged", [](Configured&) {}, true},
+      {"another program wrote its cookie", [](Configured& c) { c.hw->cookie = 0x4242; }, false},
+      {"the device was reset", [](Configured& c) { c.hw->cookie = 0; }, false},
+      {"a failed command cleared our cookie",
+       [](Configured& c) {
+         c.hw->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+           if (r[2] == 4) return std::vector<Bytes>{vxp20_error(r, 2)};
+           return std::nullopt;
+         });
+         Bytes reply;
+         EXPECT_FALSE(c.device->sendSynchronousCommand(DeviceTest::request(4, 1), reply, 0, {}));
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connect_log.reset();
+    Configured configured = configure();
+    c.meanwhile(configured);
+    configured.hw->set_connected(false);
+    configured.hw->set_connected(true);
+    EXPECT_TRUE(host.pump_until([&] { return connect_log.connects.size() == 1; }));
+    EXPECT_EQ(connect_log.connects[0], c.retained);
+    if (c.retained) {
+      EXPECT_EQ(config_log.changes, 0);
+      EXPECT_TRUE(configured.feature->configured());
+    } else {
+      EXPECT_TRUE(host.pump_until([&] { return config_log.changes == 1; }));
+      EXPECT_FALSE(configured.device->configured());
+      EXPECT_FALSE(configured.feature->configured()) << "the feature was told about the lost configuration";
+    }
+    config_log.changes = 0;
+  }
+}
+
+TEST_F(ConfiguredTest, GoingInactiveDisconnectsAndLaterReleasesTheCookieUnlessItChanged) {
+  for (const bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "cookie changed meanwhile" : "cookie still ours");
+    connect_log.reset();
+    Configured c = configure();
+    if (changed) c.hw->cookie = 0x4242;
+    const int cookie_reads = c.hw->count_writes(3, 0);
+    manager->set_active(false);
+    EXPECT_TRUE(host.pump_until([&] { return connect_log.disconnects >= 1; }));
+    EXPECT_TRUE(host.pump_until([&] { return c.hw->count_writes(3, 0) > cookie_reads; }));
+    host.pump_until([&] { return config_log.changes > 0; }, std::chrono::milliseconds(200));
+    if (changed) {
+      EXPECT_EQ(c.hw->cookie, 0x4242);
+      EXPECT_EQ(config_log.changes, 0);
+    } else {
+      EXPECT_EQ(c.hw->cookie, 0);
+      EXPECT_EQ(config_log.changes, 1);
+      EXPECT_FALSE(c.device->configured());
+    }
+    manager->set_active(true);
+    host.pump();
+    config_log.changes = 0;
+  }
+}
+
+TEST_F(LifecycleTest, NewCookieSkipsTheForeignCookieFoundOnTheDevice) {
+  struct Case {
+    int rand;
+    std::uint16_t expected;
+  };
+  // random(1, 0xFFFE) = 1 + rand mod 0xFFFE; values from the foreign cookie up are raised by one.
+  for (const Case& c : {Case{0x1231, 0x1232}, Case{0x1232, 0x1233}, Case{0x1233, 0x1235}, Case{0x1240, 0x1242}}) {
+    SCOPED_TRACE(c.rand);
+    set_device_rand([r = c.rand] { return r; });
+    auto hw = std::make_shared<ScriptedDevice>();
+    hw->cookie = 0x1234;
+    auto device = make_loaded(hw);
+    auto feature = device->feature_by_id(0x0020);
+    ASSERT_TRUE(feature);
+    ASSERT_TRUE(device->set_configured(feature));
+    EXPECT_EQ(hw->cookie, c.expected);
+    std::vector<std::uint16_t> written;
+    for (const Bytes& w : hw->writes()) {
+      if (w[2] == 3 && (w[3] >> 4) == 1) written.push_back(static_cast<std::uint16_t>(w[4] << 8 | w[5]));
+    }
+    EXPECT_EQ(written, (std::vector<std::uint16_t>{0, c.expected})) << "reset to 0 first";
+  }
+}
+
+TEST_F(ConfiguredTest, ShutdownReleasesTheCookie) {
+  Configured c = configure();
+  c.device->shutdown();
+  EXPECT_EQ(c.hw->cookie, 0);
+}
+
+}  // namespace
+}  // namespace dovod::testing
