@@ -1,5 +1,6 @@
 #include "sim/SimKeyboard.h"
 
+#include "FaultScript.h"
 #include "KeyboardModel.h"
 #include "Reports.h"
 #include "Scheduler.h"
@@ -11,7 +12,7 @@ namespace sim {
 SimKeyboard::SimKeyboard(Scenario scenario)
     : scenario_(std::move(scenario)),
       model_(std::make_unique<KeyboardModel>(scenario_)),
-      fault_counts_(scenario_.faults.size(), 0),
+      faults_(std::make_unique<FaultScript>(scenario_.faults)),
       scheduler_(std::make_unique<Scheduler>()) {}
 
 SimKeyboard::~SimKeyboard() { scheduler_->stop(); }
@@ -65,21 +66,6 @@ void SimKeyboard::send_report(const Bytes& report) {
   schedule_delivery({{report, 0}}, epoch);
 }
 
-std::vector<const Fault*> SimKeyboard::matching_faults(const Bytes& request) {
-  std::vector<const Fault*> hits;
-  const int feature = model_->feature_at(feature_index_of(request));
-  const int function = function_of(request);
-  for (std::size_t i = 0; i < scenario_.faults.size(); ++i) {
-    const Fault& fault = scenario_.faults[i];
-    const RequestMatch& m = fault.when;
-    if (m.feature_id >= 0 && m.feature_id != feature) continue;
-    if (m.functions != 0 && (m.functions & (1u << function)) == 0) continue;
-    const int seen = fault_counts_[i]++;
-    if (seen >= m.occurrence && (m.count < 0 || seen < m.occurrence + m.count)) hits.push_back(&fault);
-  }
-  return hits;
-}
-
 void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us) {
   std::vector<Outgoing> out;
   const Fault* outage = nullptr;
@@ -89,7 +75,9 @@ void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us
     std::lock_guard<std::mutex> lock(mutex_);
     if (epoch != epoch_ || !link_up_ || restarting_) return;
     delivery_epoch = epoch_;
-    const std::vector<const Fault*> faults = from_us ? matching_faults(request) : std::vector<const Fault*>{};
+    const std::vector<const Fault*> faults =
+        from_us ? faults_->triggered_by(model_->feature_at(feature_index_of(request)), function_of(request))
+                : std::vector<const Fault*>{};
     const Fault* refusal = nullptr;
     for (const Fault* f : faults) {
       if (f->kind == FaultKind::ForeignRequest) {
@@ -100,34 +88,12 @@ void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us
         refusal = f;
       }
     }
+    // A request that meets an outage goes down with the link, unanswered.
     if (!outage) {
       ModelResult result = refusal ? model_->refuse_packet(request, refusal->status) : model_->handle(request);
       restart = result.restart;
       for (Bytes& reply : result.reports) {
-        std::vector<Outgoing> copies{{std::move(reply), 0}};
-        for (const Fault* f : faults) {
-          switch (f->kind) {
-            case FaultKind::LoseReply:
-              copies.clear();
-              break;
-            case FaultKind::DelayReply:
-              for (Outgoing& c : copies) c.extra_delay_ms += f->duration_ms;
-              break;
-            case FaultKind::DuplicateReply:
-              if (!copies.empty()) copies.push_back(copies.front());
-              break;
-            case FaultKind::CorruptReply:
-              for (Outgoing& c : copies) {
-                if (f->byte_index >= 0 && f->byte_index < static_cast<int>(c.report.size())) {
-                  c.report[f->byte_index] ^= f->xor_mask;
-                }
-              }
-              break;
-            default:
-              break;
-          }
-        }
-        for (Outgoing& c : copies) out.push_back(std::move(c));
+        for (Outgoing& copy : FaultScript::shape(std::move(reply), faults)) out.push_back(std::move(copy));
       }
       if (restart) restarting_ = true;
     }

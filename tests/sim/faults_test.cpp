@@ -57,6 +57,29 @@ TEST(ReplyFaults, LostReplyIsCarriedOutButNeverArrives) {
   EXPECT_EQ(link.keyboard().cookie(), 0x1234) << "the request itself took effect";
 }
 
+TEST(ReplyFaults, AFaultCoversItsWindowOfMatchingRequestsOnly) {
+  const struct {
+    int occurrence;
+    int count;
+    std::vector<bool> answered;  // for pings 0 to 5
+  } cases[] = {
+      {0, 1, {false, true, true, true, true, true}},
+      {1, 2, {true, false, false, true, true, true}},
+      {4, -1, {true, true, true, true, false, false}},
+  };
+  for (const auto& c : cases) {
+    sim::Fault lose = on_ping(sim::FaultKind::LoseReply, c.occurrence);
+    lose.when.count = c.count;
+    KeyboardLink link(with({lose}));
+    for (std::size_t i = 0; i < c.answered.size(); ++i) {
+      // A request of another function neither suffers the fault nor counts for it.
+      ASSERT_FALSE(link.call(request(0, 0, {0x00, 0x03})).empty());
+      EXPECT_EQ(!link.call(ping(static_cast<Byte>(i)), c.answered[i] ? kGuard : kNoReply).empty(), c.answered[i])
+          << "occurrence " << c.occurrence << ", count " << c.count << ", ping " << i;
+    }
+  }
+}
+
 TEST(ReplyFaults, LateReplyArrivesAfterItsDelayBehindLaterReplies) {
   sim::Fault late = on_ping(sim::FaultKind::DelayReply, 0);
   late.duration_ms = 10000;  // 100 ms once scaled

@@ -13,7 +13,9 @@
 
 namespace sim {
 
+class FaultScript;
 class KeyboardModel;
+struct Outgoing;
 class Scheduler;
 class SimHardwareBus;
 class SimHardwareDevice;
@@ -60,15 +62,9 @@ class SimKeyboard {
   const Scenario& scenario() const { return scenario_; }
 
  private:
-  struct Outgoing {
-    Bytes report;
-    int extra_delay_ms = 0;
-  };
   enum class Outage { Link, Power, Cable };
 
   void arrive(const Bytes& request, std::uint64_t epoch, bool from_us);
-  // The scenario's faults this request triggers; it counts as one request for each fault it matches.
-  std::vector<const Fault*> matching_faults(const Bytes& request);
   void schedule_delivery(std::vector<Outgoing> out, std::uint64_t epoch);
   void deliver(const Bytes& report, std::uint64_t epoch);
   void begin_restart(std::uint64_t epoch);
@@ -81,7 +77,7 @@ class SimKeyboard {
 
   mutable std::mutex mutex_;
   std::unique_ptr<KeyboardModel> model_;
-  std::vector<int> fault_counts_;
+  std::unique_ptr<FaultScript> faults_;
   bool link_up_ = true;
   bool restarting_ = false;
   // Counts outages; a report in flight when the link went down is never delivered.
