@@ -139,7 +139,10 @@ ModelResult KeyboardModel::firmware_info(const Bytes& request) {
     case 1: {
       const Byte entity = request_byte(request, 4);
       if (entity > 1) return error(request, kErrOutOfRange);
-      const bool application = entity == 0;
+      // The running firmware is entity 0. The library knows a device's firmware by one entity's
+      // identity and keeps its reply cache while that identity stays the same; were the application
+      // entity 0 in the bootloader too, cached answers would go on reporting the application running.
+      const bool application = (entity == 0) != in_bootloader();
       const FirmwareVersion& v = application ? application_ : bootloader_;
       const char* prefix = application ? kApplicationPrefix : kBootloaderPrefix;
       const bool runs = application != in_bootloader();

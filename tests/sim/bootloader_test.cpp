@@ -34,6 +34,13 @@ TEST_F(Bootloader, OffersOnlyRootFeatureSetFirmwareInformationAndDfu) {
   EXPECT_EQ(link.index_of(sim::kDfuControl), 0);
   EXPECT_EQ(link.index_of(sim::kDeviceName), 0);
   EXPECT_EQ(running_prefix(link, kBootFirmwareInfo), "BOT");
+  // The running firmware comes first, so a check of entity 0 sees the firmware change.
+  const Bytes first = payload(link.call(request(kBootFirmwareInfo, 1, {0})));
+  EXPECT_EQ(std::string(first.begin() + 1, first.begin() + 4), "BOT");
+  EXPECT_EQ(first[0] & 0x0F, 1);
+  const Bytes second = payload(link.call(request(kBootFirmwareInfo, 1, {1})));
+  EXPECT_EQ(std::string(second.begin() + 1, second.begin() + 4), "QRX");
+  EXPECT_EQ(second[6] << 8 | second[7], 0x0016) << "the installed application, not running";
   const Bytes echo = link.call({0x10, 0xFF, 0x00, 0x1F, 0, 0, 0x99});
   EXPECT_EQ(echo[6], 0x99) << "pings are answered in the bootloader too";
 }
