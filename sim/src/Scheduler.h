@@ -28,6 +28,8 @@ class Scheduler {
   // Runs nothing more and joins the thread. Called from a task (the last owner let go there), it
   // lets the thread end on its own once that task returns.
   void stop();
+  // Whether the caller is this scheduler's thread.
+  bool on_own_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
  private:
   // Shared with the thread, so that a thread left to end on its own still has it.

@@ -48,6 +48,9 @@ bool SimHardwareDevice::write(Bytes report, bool blocking) {
   if (report.size() > length) return fail(ErrorCode::WriteExceedsCollectionSize, 0, "report too long");
   report.resize(length, 0);
   auto keyboard = keyboard_.lock();
+  if (blocking && keyboard && keyboard->on_keyboard_thread()) {
+    return fail(kBlockingWriteOnReadThread, 0, "blocking write on the read thread");
+  }
   if (!keyboard || !keyboard->receive(this, report)) {
     return fail(ErrorCode::WriteFailed, kNotConnectedSystemError, "keyboard not connected");
   }

@@ -224,6 +224,8 @@ void SimKeyboard::announce(bool connected) {
   if (device) device->announce(connected);
 }
 
+bool SimKeyboard::on_keyboard_thread() const { return scheduler_->on_own_thread(); }
+
 bool SimKeyboard::in_bootloader() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return model_->in_bootloader();

@@ -83,5 +83,38 @@ TEST(SimHardwareDevice, ReportsArriveOnTheKeyboardsThreadNotTheWriters) {
   probe.unsubscribe(link.device());
 }
 
+TEST(SimHardwareDevice, ABlockingWriteFromTheReadThreadIsRefusedAPlainOneGoesOut) {
+  struct WriteFromRead : dovod::Subscriber<dovod::IHardwareDevice::Read> {
+    std::shared_ptr<sim::SimHardwareDevice> device;
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<std::pair<bool, dovod::ErrorCode>> blocking;
+    bool plain = false;
+    void onRead(Bytes report, bool, unsigned, unsigned) override {
+      if (report[6] != 0x77) return;
+      const bool blocking_ok = device->write(request(0, 1, {0, 0, 0x78}), true);
+      const dovod::ErrorCode code = dovod::last_error().code;
+      const bool plain_ok = device->write(request(0, 1, {0, 0, 0x79}), false);
+      std::lock_guard<std::mutex> lock(mutex);
+      blocking = std::make_pair(blocking_ok, code);
+      plain = plain_ok;
+      done.notify_all();
+    }
+  } writer;
+  KeyboardLink link(*sim::find_scenario("normal"));
+  writer.device = link.device();
+  ASSERT_TRUE(writer.subscribe(link.device(), dovod::Direct));
+  ASSERT_TRUE(link.write(request(0, 1, {0, 0, 0x77})));
+  {
+    std::unique_lock<std::mutex> lock(writer.mutex);
+    ASSERT_TRUE(writer.done.wait_for(lock, kGuard, [&] { return writer.blocking.has_value(); }));
+    EXPECT_FALSE(writer.blocking->first);
+    EXPECT_EQ(writer.blocking->second, sim::SimHardwareDevice::kBlockingWriteOnReadThread);
+    EXPECT_TRUE(writer.plain);
+  }
+  EXPECT_TRUE(link.take([](const Bytes& r) { return r[6] == 0x79; }));
+  writer.unsubscribe(link.device());
+}
+
 }  // namespace
 }  // namespace simtest

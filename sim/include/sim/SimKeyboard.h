@@ -49,6 +49,8 @@ class SimKeyboard {
   void unplugged();
   void plugged();
 
+  // Whether the caller is the keyboard's thread, the one that delivers its reports.
+  bool on_keyboard_thread() const;
   // Whether `device` can talk to the keyboard now.
   bool reachable(const SimHardwareDevice* device) const;
   bool in_bootloader() const;
