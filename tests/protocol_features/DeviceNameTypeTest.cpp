@@ -4,6 +4,7 @@
 #include <string>
 
 #include "FakeDevice.h"
+#include "LogCapture.h"
 #include "protocol/features/Feature0005DeviceNameType.h"
 
 namespace dovod::testing {
@@ -20,6 +21,7 @@ class DeviceNameType : public ::testing::Test {
 };
 
 TEST_F(DeviceNameType, NameIsReadInChunksCutToItsLengthAndRemembered) {
+  LogCapture log;
   device->answer(long_payload({20}));
   device->answer(text_bytes("Vorn Wireless Ga"));
   device->answer(long_payload(text_bytes("ming")));
@@ -38,6 +40,8 @@ TEST_F(DeviceNameType, NameIsReadInChunksCutToItsLengthAndRemembered) {
   ASSERT_TRUE(feature->GetDeviceName(nullptr));
   EXPECT_EQ(again, name);
   EXPECT_EQ(device->sent().size(), 3u);
+  EXPECT_EQ(log.count("Feature0005DeviceNameType::GetCount(*count = 20)"), 1);
+  EXPECT_EQ(log.count("Feature0005DeviceNameType::GetDeviceName(*name = Vorn Wireless Gaming)"), 3);
 }
 
 TEST_F(DeviceNameType, AFailedReadIsForgottenAndTheNextCallReadsTheWholeNameAgain) {
