@@ -232,7 +232,7 @@ class Device : public IDevice,
   // Connection, guarded by hw_mutex_ where the command thread may meet the host thread.
   std::recursive_mutex hw_mutex_;
   int connection_state_ = 0;
-  bool hw_subscribed_ = false;
+  std::atomic<bool> hw_subscribed_{false};
   bool hw_connected_ = false;
 
   std::shared_ptr<Timer> deactivation_timer_;

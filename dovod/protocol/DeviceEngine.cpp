@@ -119,6 +119,9 @@ bool Device::sendCommand(const Bytes& request, bool subscribe_first) {
 
 bool Device::sendSynchronousCommandWithoutRetry(const Bytes& request, Bytes& reply,
                                                 const std::vector<int>& echo_positions, bool) {
+  // Subscribing takes the hardware device's producer lock, under which replies arrive and take the
+  // command mutex; so it happens before the command mutex is taken.
+  if (!abandoned_ && !removed_) ensure_hw_subscription();
   NamedMutexHold named(named_mutex_, named_mutex_open_);
   std::unique_lock<std::mutex> lock(cmd_mutex_);
   if (swid_reselect_ && has_features()) {

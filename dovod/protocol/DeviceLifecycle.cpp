@@ -97,6 +97,8 @@ void Device::uninitDevice() {
 }
 
 bool Device::ensure_hw_subscription() {
+  // The fast path takes no lock: commands call this with the command mutex held.
+  if (hw_subscribed_) return true;
   std::lock_guard<std::recursive_mutex> lock(hw_mutex_);
   if (hw_subscribed_) return true;
   if (removed_) {
