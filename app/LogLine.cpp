@@ -33,7 +33,7 @@ std::wstring portable_format(const wchar_t* format) {
   return out;
 }
 
-// The whole message, however long; vswprintf reports a full buffer only as failure.
+// The whole message, however long.
 std::wstring format_message(const wchar_t* format, std::va_list args) {
   std::wstring fmt = portable_format(format);
   for (std::size_t size = kLogMessageRoom + 1; size <= (1u << 20); size *= 8) {
@@ -42,7 +42,8 @@ std::wstring format_message(const wchar_t* format, std::va_list args) {
     va_copy(copy, args);
     int n = std::vswprintf(buffer.data(), buffer.size(), fmt.c_str(), copy);
     va_end(copy);
-    if (n >= 0) return std::wstring(buffer.data(), static_cast<std::size_t>(n));
+    // Some C libraries report a cut text as -1, others as the length it would have needed.
+    if (n >= 0 && static_cast<std::size_t>(n) < size) return std::wstring(buffer.data(), static_cast<std::size_t>(n));
   }
   return L"(log message could not be formatted)\n";
 }
