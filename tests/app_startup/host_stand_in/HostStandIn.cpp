@@ -2,8 +2,8 @@
 // set. Started without an event name, as the shell starts the host, it names its event
 // "Global\\" followed by its own file name, so a test can tell that it runs. Options make it
 // outlive the event (--linger) or, on Linux, ignore SIGTERM (--ignore-term), as a host that does
-// not close by itself would. It ends after a minute whatever happens, so a
-// failed test never leaves it behind.
+// not close by itself would. It ends after a minute whatever happens, so a failed test never
+// leaves it behind.
 //
 //   vorn_host_stand_in [<event name>] [--linger] [--ignore-term]
 
@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "app/platform/CommandLine.h"
 #include "app/WideText.h"
+#include "app/platform/CommandLine.h"
 #include "app/platform/NamedEvent.h"
 #include "platform/Process.h"
 
