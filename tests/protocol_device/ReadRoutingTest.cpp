@@ -105,6 +105,7 @@ TEST_F(ReadRoutingTest, InactiveLibraryNeitherReportsNorRoutes) {
   ASSERT_TRUE(cookie_feature);
   FeatureSink sink;
   ASSERT_TRUE(sink.subscribe(cookie_feature, Direct));
+  hw->wait_idle();  // the last reply's report event is produced after its command returned
   ReportLog reports;
   ASSERT_TRUE(reports.subscribe(device, Direct));
 
