@@ -182,3 +182,48 @@ TEST_F(ConfiguredTest, ShutdownReleasesTheCookie) {
 
 }  // namespace
 }  // namespace dovod::testing
+
+namespace dovod::testing {
+namespace {
+
+TEST_F(LifecycleTest, WirelessStatusAskingForConfigurationChecksTheCookie) {
+  struct Case {
+    const char* name;
+    Byte config_needed;
+    bool cookie_changed;
+    bool reported;
+  };
+  for (const Case& c : {Case{"no configuration needed", 0, true, false}, Case{"cookie still ours", 1, false, false},
+                        Case{"cookie lost", 1, true, true}}) {
+    SCOPED_TRACE(c.name);
+    auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020, 0x1D4B}, 0xB3F1, 1);
+    auto device = make_loaded(hw);
+    ConnectLog log;
+    ASSERT_TRUE(log.subscribe(device, RunLoop));
+    auto feature = std::dynamic_pointer_cast<Feature>(device->feature_by_id(0x0020));
+    ASSERT_TRUE(feature);
+    ASSERT_TRUE(feature->set_configured());
+    hw->set_connected(false);
+    hw->set_connected(true);
+    ASSERT_TRUE(host.pump_until([&] { return log.connects.size() == 1; }));
+    ASSERT_EQ(log.connects[0], true);
+    if (c.cookie_changed) hw->cookie = 0x4242;
+
+    const int cookie_reads = hw->count_writes(3, 0);
+    const int disconnects = log.disconnects;
+    hw->inject({0x11, 0xFF, 0x04, 0x00, 1, c.config_needed, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    hw->wait_idle();
+    host.pump_until([&] { return log.connects.size() == 2; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(hw->count_writes(3, 0) > cookie_reads, c.config_needed == 1);
+    if (c.reported) {
+      EXPECT_EQ(log.disconnects, disconnects + 1);
+      ASSERT_EQ(log.connects.size(), 2u);
+      EXPECT_FALSE(log.connects[1]) << "settings lost";
+    } else {
+      EXPECT_EQ(log.connects.size(), 1u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dovod::testing
