@@ -22,15 +22,6 @@ std::string read_file(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Whether `text` follows `pattern`, where '#' stands for any digit.
-bool matches(const std::string& text, const std::string& pattern) {
-  if (text.size() != pattern.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (pattern[i] == '#' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i]) return false;
-  }
-  return true;
-}
-
 // The bytes a file holds for ASCII text, as the log encodes it.
 std::string utf16(const std::string& ascii) {
   std::string out;
@@ -98,6 +89,15 @@ TEST_F(AppLogTest, UnopenablePathLeavesTheLogSilent) {
 }
 
 #ifndef _WIN32
+// Whether `text` follows `pattern`, where '#' stands for any digit.
+bool matches(const std::string& text, const std::string& pattern) {
+  if (text.size() != pattern.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (pattern[i] == '#' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i]) return false;
+  }
+  return true;
+}
+
 class DocumentsLogTest : public AppTest {
  protected:
   void SetUp() override {
