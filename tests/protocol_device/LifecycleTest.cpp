@@ -227,3 +227,44 @@ TEST_F(LifecycleTest, WirelessStatusAskingForConfigurationChecksTheCookie) {
 
 }  // namespace
 }  // namespace dovod::testing
+
+namespace dovod::testing {
+namespace {
+
+// A feature with a change to write at reconnection; records whether the device marked it meanwhile.
+class PendingFeature : public Feature {
+ public:
+  PendingFeature(std::weak_ptr<IDevice> device, bool succeeds) : Feature(0x4521, 4, std::move(device)), succeeds(succeeds) {}
+  bool process_pending_changes(bool) override {
+    ++calls;
+    marked_while_writing = processing_pending();
+    return succeeds;
+  }
+  const bool succeeds;
+  int calls = 0;
+  bool marked_while_writing = false;
+};
+
+TEST_F(ConfiguredTest, PendingChangesAreWrittenAtReconnectionBeforeTheCookie) {
+  for (const bool succeeds : {true, false}) {
+    SCOPED_TRACE(succeeds ? "change written" : "change failed");
+    connect_log.reset();
+    Configured c = configure();
+    auto pending = std::make_shared<PendingFeature>(c.device, succeeds);
+    ASSERT_TRUE(pending->set_pending());
+    EXPECT_TRUE(c.device->has_pending_changes());
+    const int cookie_writes = c.hw->count_writes(3, 1);
+    c.hw->set_connected(false);
+    c.hw->set_connected(true);
+    ASSERT_TRUE(host.pump_until([&] { return connect_log.connects.size() == 1; }));
+    EXPECT_EQ(pending->calls, 1);
+    EXPECT_TRUE(pending->marked_while_writing);
+    EXPECT_FALSE(c.device->has_pending_changes());
+    EXPECT_EQ(pending->pending(), !succeeds);
+    EXPECT_EQ(c.hw->count_writes(3, 1) > cookie_writes, succeeds) << "the cookie marks the configuration complete";
+    EXPECT_EQ(connect_log.connects[0], succeeds);
+  }
+}
+
+}  // namespace
+}  // namespace dovod::testing
