@@ -35,8 +35,9 @@ sim::Scenario with(std::vector<sim::Fault> faults) {
 
 // Restarts the keyboard into its bootloader first.
 void enter_bootloader(KeyboardLink& link) {
+  const std::size_t before = link.connect_events().size();
   ASSERT_TRUE(link.write(enter_dfu_request()));
-  ASSERT_TRUE(restarted(link, link.connect_events().size()));
+  ASSERT_TRUE(restarted(link, before));
   ASSERT_TRUE(link.keyboard().in_bootloader());
 }
 
