@@ -33,6 +33,7 @@ Scenario Scenario::scaled(double factor) const {
   s.timing.host_to_device_ms = scale(s.timing.host_to_device_ms, factor);
   s.timing.device_to_host_ms = scale(s.timing.device_to_host_ms, factor);
   s.timing.restart_ms = scale(s.timing.restart_ms, factor);
+  s.timing.command_timeout_ms = scale(s.timing.command_timeout_ms, factor);
   for (Fault& f : s.faults) f.duration_ms = scale(f.duration_ms, factor);
   return s;
 }

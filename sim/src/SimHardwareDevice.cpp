@@ -14,6 +14,11 @@ SimHardwareDevice::SimHardwareDevice(std::weak_ptr<SimKeyboard> keyboard, std::w
 
 unsigned SimHardwareDevice::pid() { return dovod::maker::kKeyboardPid; }
 
+int SimHardwareDevice::command_timeout_ms() {
+  auto keyboard = keyboard_.lock();
+  return keyboard ? keyboard->scenario().timing.command_timeout_ms : IHardwareDevice::command_timeout_ms();
+}
+
 unsigned SimHardwareDevice::vendor_id() const { return dovod::maker::kVendorId; }
 
 bool SimHardwareDevice::connected() {

@@ -51,6 +51,9 @@ struct Timing {
   int host_to_device_ms = 0;
   int device_to_host_ms = 0;
   int restart_ms = 1000;
+  // How long the host waits for a reply before it retries: the library's own 3 s, scaled with the
+  // rest so that a lost reply costs a test milliseconds.
+  int command_timeout_ms = 3000;
 };
 
 // Firmware versions as the firmware-information feature reports them (BCD).

@@ -38,6 +38,7 @@ class SimHardwareDevice : public dovod::IHardwareDevice,
   unsigned pid() override;
   std::string product_name() override { return kProductName; }
   bool verify_connection_following_timeout() override { return connected(); }
+  int command_timeout_ms() override;
 
   unsigned vendor_id() const;
   bool is_open() const { return open_.load(); }

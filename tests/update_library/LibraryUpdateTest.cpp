@@ -1,0 +1,140 @@
+// The whole update through the library alone: the device manager with the simulated keyboard on its
+// bus, the real Device, command engine and features, and a host that drives them as the tool does.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LibraryUpdater.h"
+#include "RunLoopHost.h"
+#include "dovod/CDovod.h"
+#include "dovod/Vs2003SingletonThreadCleanup.h"
+#include "protocol/DeviceTuning.h"
+#include "sim/FirmwareImageBuilder.h"
+#include "sim/SimKeyboard.h"
+#include "sim/SimulatedBus.h"
+
+namespace dovod::testing {
+namespace {
+
+// The keyboard's delays run at a hundredth of their real length, the device's likewise.
+constexpr double kTimeScale = 0.01;
+
+const std::vector<Bytes>& first_packets() {
+  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::first_image_spec()));
+  return packets;
+}
+
+const std::vector<Bytes>& second_packets() {
+  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::second_image_spec()));
+  return packets;
+}
+
+class LibraryUpdate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeviceTuning fast;
+    fast.ping_jitter_ms = 5;
+    fast.ping_backoff_base_ms = 1;
+    fast.reconnect_window_ms = 10;
+    fast.fw_check_delay_ms = 10;
+    fast.deactivation_delay_ms = 50;
+    fast.cache_write_delay_ms = 100;
+    set_device_tuning(fast);
+    CDovod::instance().reset_for_testing();
+  }
+
+  void TearDown() override {
+    updater.reset();
+    CDovod::instance().reset();
+    sim::uninstall_simulated_bus();
+    set_device_tuning(DeviceTuning{});
+  }
+
+  // Runs the update against `scenario` until it ends; false when it hung.
+  bool run(const std::string& scenario_name) {
+    auto scenario = sim::find_scenario(scenario_name);
+    return scenario && run(*scenario);
+  }
+
+  bool run(const sim::Scenario& scenario) {
+    bus = sim::install_simulated_bus(scenario.scaled(kTimeScale));
+    updater = std::make_unique<LibraryUpdater>(first_packets(), second_packets());
+    if (!host.attach()) return false;
+    std::shared_ptr<IDeviceManager> manager = CDovod::instance();
+    if (!updater->Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) return false;
+    CDovod::instance().config_set(IDeviceManager::usb_active, true);
+    if (!CDovod::instance().connectToHardwareBusses()) return false;
+    return host.pump_until([&] { return updater->finished(); }, std::chrono::seconds(120));
+  }
+
+  static std::uint64_t total_bytes() { return (first_packets().size() + second_packets().size()) * 16; }
+
+  Vs2003SingletonThreadCleanup guard;
+  RunLoopHost host;
+  std::shared_ptr<sim::SimHardwareBus> bus;
+  std::unique_ptr<LibraryUpdater> updater;
+};
+
+TEST_F(LibraryUpdate, ANormalUpdateInstallsTheNewFirmwareAcrossTwoRestarts) {
+  ASSERT_TRUE(run("normal"));
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(updater->milestones());
+  const std::vector<std::string>& m = updater->milestones();
+  ASSERT_FALSE(m.empty());
+  EXPECT_EQ(m.front(), "arrival");
+  EXPECT_EQ(m[1], "application 5.1.16");
+  EXPECT_EQ(m.back(), "application 5.1.17");
+  EXPECT_EQ(updater->progress(), total_bytes());
+  EXPECT_EQ(total_bytes(), 183824u);
+  EXPECT_EQ(bus->keyboard()->application_version(), (sim::FirmwareVersion{0x0501, 0x0017}));
+  // Into the bootloader, out of it between the images, and into the new firmware.
+  EXPECT_EQ(updater->firmware_changes(), 2) << ::testing::PrintToString(updater->milestones());
+}
+
+TEST_F(LibraryUpdate, AKeyboardAlreadyInItsBootloaderIsSentBothImagesAtOnce) {
+  ASSERT_TRUE(run("in-bootloader"));
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(updater->milestones());
+  EXPECT_EQ(updater->milestones()[1], "bootloader");
+  EXPECT_EQ(updater->milestones().back(), "application 5.1.17") << ::testing::PrintToString(updater->milestones());
+  EXPECT_EQ(updater->progress(), total_bytes());
+}
+
+TEST_F(LibraryUpdate, LostRepliesAreAbsorbedByTheEnginesRetries) {
+  ASSERT_TRUE(run("lost-replies"));
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(updater->milestones());
+  EXPECT_EQ(updater->milestones().back(), "application 5.1.17");
+  EXPECT_EQ(updater->progress(), total_bytes()) << "a packet sent again is counted once";
+}
+
+TEST_F(LibraryUpdate, AnotherProgramsTrafficDoesNotDisturbTheUpdate) {
+  ASSERT_TRUE(run("foreign-traffic"));
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(updater->milestones());
+  EXPECT_EQ(updater->milestones().back(), "application 5.1.17");
+}
+
+TEST_F(LibraryUpdate, AReplyToAnotherProgramWithOurSoftwareIdMovesUsToAnotherOne) {
+  constexpr int kOurs = 12;
+  CDovod::instance().swid(kOurs);
+  sim::Scenario scenario = *sim::find_scenario("normal");
+  // In the middle of the first image another program reads the firmware information (index 2 in
+  // the bootloader) under our software id; its reply reaches our reader too.
+  sim::Fault other;
+  other.kind = sim::FaultKind::ForeignRequest;
+  other.when.feature_id = sim::kDfu;
+  other.when.functions = sim::kDfuPacketFunctions;
+  other.when.occurrence = 500;
+  other.foreign = {0x10, 0xFF, 0x02, static_cast<Byte>(0x10 | kOurs), 0x00, 0x00, 0x00};
+  scenario.faults.push_back(other);
+
+  ASSERT_TRUE(run(scenario));
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(updater->milestones());
+  EXPECT_EQ(updater->milestones().back(), "application 5.1.17");
+  EXPECT_EQ(updater->progress(), total_bytes());
+  // Never seen ids win, the highest first.
+  EXPECT_EQ(updater->device()->swid(), 15);
+}
+
+}  // namespace
+}  // namespace dovod::testing
