@@ -54,9 +54,15 @@ void LibraryUpdater::onDeviceArrival(std::shared_ptr<IDevice> device) {
   if (device_->connected()) examine();
 }
 
+// A transport that shows a restart as the device leaving and coming back brings a new device
+// object; the update goes on with it where it stood.
 void LibraryUpdater::onDeviceRemoval(std::shared_ptr<IDevice> device) {
-  if (device != device_) return;
+  if (!device_ || device != device_) return;
   note("removal");
+  if (dfu_) Subscriber<IFeature00d0DFU::Report>::unsubscribe(dfu_);
+  dfu_.reset();
+  Subscriber<IDevice::Connect>::unsubscribe(device_);
+  device_.reset();
 }
 
 void LibraryUpdater::onConnect(std::shared_ptr<IDevice> device, bool) {
