@@ -1,19 +1,20 @@
-// Runs inside the test virtual machine, as its only program: makes the keyboard a uhid device of the
-// real kernel and checks that the library's unchanged hidraw bus finds it through libudev, talks to
-// it both ways through hidraw, and sees it leave. Prints one result line the host looks for.
+// Runs inside the test virtual machine, as its only program: the simulated keyboard becomes a uhid
+// device of the real kernel, and the library, with its unchanged hidraw bus, finds it through
+// libudev, recognises it from the descriptor the kernel parsed, and updates it through hidraw across
+// its restarts (each one the node leaving and a new one arriving). Prints one result line the host
+// looks for.
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "HidDescriptors.h"
+#include "LibraryUpdater.h"
 #include "RunLoopHost.h"
 #include "Source/Linux/HidrawSystem.h"
 #include "Source/ProtocolCollections.h"
@@ -21,63 +22,72 @@
 #include "UhidDevice.h"
 #include "core/LogTesting.h"
 #include "dovod/CDovod.h"
-#include "dovod/IDevice.h"
 #include "dovod/IHardwareDevice.h"
+#include "dovod/LastError.h"
 #include "dovod/MakerValues.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
+#include "protocol/DeviceTuning.h"
+#include "sim/FirmwareImageBuilder.h"
+#include "sim/SimHardwareBus.h"
+#include "sim/SimHardwareDevice.h"
+#include "sim/SimKeyboard.h"
 
 using namespace dovod;
 
 namespace {
 
-class Arrivals : public Subscriber<IDeviceManager::ArrivalRemoval> {
+// Joins the simulated keyboard to a uhid device. The keyboard's restarts are carried out on the
+// main thread (`follow_restarts`), because destroying the uhid device waits for its reader, which
+// may be handing a report to the keyboard at that moment.
+class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber<IHardwareDevice::Connect> {
  public:
-  void onDeviceArrival(std::shared_ptr<IDevice> device) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    arrived_.push_back(device);
-  }
-  void onDeviceRemoval(std::shared_ptr<IDevice> device) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    removed_.push_back(device->name());
-  }
-  std::shared_ptr<IDevice> keyboard() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& d : arrived_) {
-      if (d->pid() == maker::kKeyboardPid) return d;
+  explicit UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus) : bus_(std::move(bus)) {}
+  ~UhidKeyboard() override {
+    if (keyboard_) {
+      Subscriber<IHardwareDevice::Read>::unsubscribe(keyboard_);
+      Subscriber<IHardwareDevice::Connect>::unsubscribe(keyboard_);
     }
-    return {};
-  }
-  bool removed(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& n : removed_) {
-      if (n == name) return true;
-    }
-    return false;
+    uhid_.destroy();
   }
 
- private:
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<IDevice>> arrived_;
-  std::vector<std::string> removed_;
-};
+  bool start() {
+    keyboard_ = bus_->keyboard_device();
+    if (!keyboard_ || !keyboard_->open()) return false;
+    if (!Subscriber<IHardwareDevice::Read>::subscribe(keyboard_, Direct)) return false;
+    if (!Subscriber<IHardwareDevice::Connect>::subscribe(keyboard_, Direct)) return false;
+    return create();
+  }
 
-class Reads : public Subscriber<IHardwareDevice::Read> {
- public:
   void onRead(Bytes report, bool, unsigned, unsigned) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    reports_.push_back(std::move(report));
+    if (up_) uhid_.send_input(report);
   }
-  bool got(const Bytes& wanted) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& r : reports_) {
-      if (r == wanted) return true;
-    }
-    return false;
+  // A restart is over before the main thread looks, so restarts are counted, not watched.
+  void onDisconnect(std::shared_ptr<IHardwareDevice>) override { ++restarts_; }
+
+  // The node leaves and a new one arrives, as a USB device that re-enumerates.
+  void follow_restarts() {
+    const int restarts = restarts_;
+    if (restarts == handled_ || !keyboard_->connected()) return;
+    handled_ = restarts;
+    up_ = false;
+    uhid_.destroy();
+    create();
   }
 
  private:
-  std::mutex mutex_;
-  std::vector<Bytes> reports_;
+  bool create() {
+    up_ = uhid_.create("Vorn simulated keyboard", maker::kVendorId, maker::kKeyboardPid,
+                       test_descriptors::maker_receiver_descriptor(),
+                       [this](const Bytes& request) { keyboard_->write(request, false); });
+    return up_;
+  }
+
+  const std::shared_ptr<sim::SimHardwareBus> bus_;
+  std::shared_ptr<IHardwareDevice> keyboard_;
+  vorn::guest::UhidDevice uhid_;
+  std::atomic<bool> up_{false};
+  std::atomic<int> restarts_{0};
+  int handled_ = 0;
 };
 
 // Prints what the library's checks make of each hidraw node, so that a failing run says why.
@@ -90,80 +100,64 @@ void explain_nodes() {
     HidrawInfo info;
     Bytes raw;
     const char* failure = "";
-    std::printf("%s: info %d", path.c_str(), system->raw_info(fd, info) ? 1 : 0);
-    std::printf(" vid %04x pid %04x bus %u", info.vendor_id, info.product_id, info.bus_type);
-    std::printf(" descriptor %d (%zu bytes)", system->report_descriptor(fd, raw) ? 1 : 0, raw.size());
+    const bool have_info = system->raw_info(fd, info);
+    const bool have_descriptor = system->report_descriptor(fd, raw);
+    std::printf("%s: info %d vid %04x pid %04x bus %u, descriptor %d (%zu bytes)", path.c_str(), have_info,
+                info.vendor_id, info.product_id, info.bus_type, have_descriptor, raw.size());
     auto parsed = ReportDescriptor::parse(raw, &failure);
-    std::printf(" parsed %d %s", parsed ? 1 : 0, parsed ? "" : failure);
+    std::printf(", parsed %d %s", parsed ? 1 : 0, parsed ? "" : failure);
     if (parsed) {
       ProtocolRefusal refusal;
       auto protocol = find_protocol_collections(*parsed, info.product_id, refusal);
-      std::printf(" protocol %d %s", protocol ? 1 : 0, protocol ? "" : refusal.reason);
+      std::printf(", protocol %d %s", protocol ? 1 : 0, protocol ? "" : refusal.reason);
     }
     std::printf("\n");
     ::close(fd);
   }
-  std::printf("devices known to the library: %zu, last error %d\n", CDovod::instance().devices().size(),
-              static_cast<int>(last_error().code));
 }
 
-int fail(const char* why) {
+int fail(const std::string& why) {
   explain_nodes();
-  std::printf("VORN-GUEST-RESULT: fail (%s)\n", why);
+  std::printf("VORN-GUEST-RESULT: fail (%s)\n", why.c_str());
   std::fflush(stdout);
   return 1;
 }
 
 int run() {
-  vorn::guest::UhidDevice keyboard;
-  // The keyboard answers every request with the request itself and its last byte inverted.
-  if (!keyboard.create("Vorn test keyboard", maker::kVendorId, maker::kKeyboardPid,
-                       test_descriptors::maker_receiver_descriptor(), [&keyboard](const Bytes& request) {
-                         Bytes reply = request;
-                         if (!reply.empty()) reply.back() = static_cast<Byte>(~reply.back());
-                         keyboard.send_input(reply);
-                       })) {
-    return fail("uhid refused the keyboard");
-  }
+  DeviceTuning fast;
+  fast.reconnect_window_ms = 10;
+  fast.fw_check_delay_ms = 10;
+  set_device_tuning(fast);
 
+  auto bus = sim::SimHardwareBus::create(sim::find_scenario("normal")->scaled(0.01));
+  UhidKeyboard keyboard(bus);
+  if (!keyboard.start()) return fail("uhid refused the keyboard");
+
+  testing::LibraryUpdater updater(sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())),
+                                  sim::cut_packets(sim::build_firmware_image(sim::second_image_spec())));
   testing::RunLoopHost host;
-  Arrivals arrivals;
   if (!host.attach()) return fail("no device manager");
-  if (!arrivals.subscribe(std::shared_ptr<IDeviceManager>(CDovod::instance()), Direct)) {
+  std::shared_ptr<IDeviceManager> manager = CDovod::instance();
+  if (!updater.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) {
     return fail("cannot follow arrivals");
   }
   // As the application does: directly attached devices are accepted only when asked for.
   CDovod::instance().config_set(IDeviceManager::usb_active, true);
   if (!CDovod::instance().connectToHardwareBusses()) return fail("connectToHardwareBusses");
-  if (!host.pump_until([&] { return arrivals.keyboard() != nullptr; })) {
-    return fail("the hidraw bus did not find the keyboard");
-  }
-  std::shared_ptr<IDevice> device = arrivals.keyboard();
-  std::shared_ptr<IHardwareDevice> hw = device->hardware_device();
-  Reads reads;
-  if (!reads.subscribe(hw, Direct)) return fail("cannot follow reads");
-  if (!hw->connected() && !hw->open()) return fail("cannot open the hidraw node");
+  const bool ended = host.pump_until(
+      [&] {
+        keyboard.follow_restarts();
+        return updater.finished();
+      },
+      std::chrono::seconds(120));
 
-  Bytes request(20, 0);
-  request[0] = 0x11;
-  request[1] = 0xFF;
-  request[3] = 0x1A;
-  request[19] = 0x5A;
-  Bytes expected = request;
-  expected[19] = static_cast<Byte>(~expected[19]);
-  if (!hw->write(request, false)) return fail("write through hidraw failed");
-  if (!host.pump_until([&] { return reads.got(expected); })) {
-    return fail("no reply through hidraw");
-  }
-
-  const std::string name = device->name();
-  reads.unsubscribe(hw);
-  hw.reset();
-  device.reset();
-  keyboard.destroy();
-  if (!host.pump_until([&] { return arrivals.removed(name); })) {
-    return fail("the removal was not seen");
-  }
+  std::string story;
+  for (const std::string& m : updater.milestones()) story += m + "; ";
+  std::printf("milestones: %s\n", story.c_str());
+  if (!ended) return fail("the update did not end");
+  if (!updater.succeeded()) return fail("the update failed");
+  if (updater.milestones().back() != "application 5.1.17") return fail("the new firmware was not read back");
+  if (updater.progress() != 183824) return fail("progress " + std::to_string(updater.progress()));
   std::printf("VORN-GUEST-RESULT: pass\n");
   std::fflush(stdout);
   return 0;
