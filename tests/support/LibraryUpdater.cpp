@@ -1,9 +1,13 @@
 #include "LibraryUpdater.h"
 
+#include "RunLoopHost.h"
+#include "dovod/CDovod.h"
 #include "dovod/IFeature.h"
 #include "dovod/IFeature0003FirmwareInfo.h"
 #include "dovod/IFeature00c2DFUControl.h"
 #include "dovod/MakerValues.h"
+#include "protocol/DeviceTuning.h"
+#include "sim/FirmwareImageBuilder.h"
 
 namespace dovod::testing {
 namespace {
@@ -40,6 +44,36 @@ std::string running_prefix(IFeature0003FirmwareInfo& info) {
 
 LibraryUpdater::LibraryUpdater(std::vector<Bytes> first, std::vector<Bytes> second)
     : first_(std::move(first)), second_(std::move(second)) {}
+
+LibraryUpdater::LibraryUpdater()
+    : LibraryUpdater(sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())),
+                     sim::cut_packets(sim::build_firmware_image(sim::second_image_spec()))) {}
+
+bool LibraryUpdater::run_to_end(RunLoopHost& host, const std::function<void()>& each_turn,
+                                std::chrono::seconds limit) {
+  if (!host.attach()) return false;
+  std::shared_ptr<IDeviceManager> manager = CDovod::instance();
+  if (!Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) return false;
+  CDovod::instance().config_set(IDeviceManager::usb_active, true);
+  if (!CDovod::instance().connectToHardwareBusses()) return false;
+  return host.pump_until(
+      [&] {
+        if (each_turn) each_turn();
+        return finished();
+      },
+      limit);
+}
+
+void use_fast_device_timing() {
+  DeviceTuning fast;
+  fast.ping_jitter_ms = 5;
+  fast.ping_backoff_base_ms = 1;
+  fast.reconnect_window_ms = 10;
+  fast.fw_check_delay_ms = 10;
+  fast.deactivation_delay_ms = 50;
+  fast.cache_write_delay_ms = 100;
+  set_device_tuning(fast);
+}
 
 LibraryUpdater::~LibraryUpdater() {
   if (dfu_) Subscriber<IFeature00d0DFU::Report>::unsubscribe(dfu_);

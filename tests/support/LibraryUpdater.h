@@ -5,7 +5,9 @@
 // as the DFU statuses ask, and restarts the keyboard after each image. Every step it takes is noted
 // as a milestone so that tests can compare whole runs.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,13 +20,22 @@
 
 namespace dovod::testing {
 
+class RunLoopHost;
+
 class LibraryUpdater : public Subscriber<IDeviceManager::ArrivalRemoval>,
                        public Subscriber<IDevice::Connect>,
                        public Subscriber<IFeature00d0DFU::Report> {
  public:
   // `first` and `second` are the packets of the image sent first and second.
   LibraryUpdater(std::vector<Bytes> first, std::vector<Bytes> second);
+  // With the two images of the update package, as the simulator's builder makes them.
+  LibraryUpdater();
   ~LibraryUpdater() override;
+
+  // Starts the facade's buses as the tool does (directly attached devices accepted) and pumps the
+  // run loop until the update ends, running `each_turn` between pumps; false when it hung.
+  bool run_to_end(RunLoopHost& host, const std::function<void()>& each_turn = {},
+                  std::chrono::seconds limit = std::chrono::seconds(120));
 
   void onDeviceArrival(std::shared_ptr<IDevice> device) override;
   void onDeviceRemoval(std::shared_ptr<IDevice> device) override;
@@ -60,5 +71,8 @@ class LibraryUpdater : public Subscriber<IDeviceManager::ArrivalRemoval>,
   std::uint64_t progress_ = 0;
   int firmware_changes_ = 0;
 };
+
+// The device's delays scaled down to milliseconds, for a whole update in a test.
+void use_fast_device_timing();
 
 }  // namespace dovod::testing

@@ -14,7 +14,6 @@
 #include "dovod/HardwareBusFactory.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "protocol/DeviceTuning.h"
-#include "sim/FirmwareImageBuilder.h"
 #include "sim/SimHardwareBus.h"
 #include "sim/SimKeyboard.h"
 
@@ -24,12 +23,7 @@ namespace {
 class HidrawUpdate : public ::testing::Test {
  protected:
   void SetUp() override {
-    DeviceTuning fast;
-    fast.ping_jitter_ms = 5;
-    fast.ping_backoff_base_ms = 1;
-    fast.reconnect_window_ms = 10;
-    fast.fw_check_delay_ms = 10;
-    set_device_tuning(fast);
+    testing::use_fast_device_timing();
     CDovod::instance().reset_for_testing();
   }
   void TearDown() override {
@@ -50,15 +44,8 @@ class HidrawUpdate : public ::testing::Test {
     auto hidraw = std::make_shared<HidrawBus>(source, wire);
     set_hardware_bus_factory([hidraw](const std::shared_ptr<IDeviceManager>&) { return hidraw; });
 
-    updater = std::make_unique<testing::LibraryUpdater>(
-        sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())),
-        sim::cut_packets(sim::build_firmware_image(sim::second_image_spec())));
-    if (!host.attach()) return false;
-    std::shared_ptr<IDeviceManager> manager = CDovod::instance();
-    if (!updater->Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) return false;
-    CDovod::instance().config_set(IDeviceManager::usb_active, true);
-    if (!CDovod::instance().connectToHardwareBusses()) return false;
-    return host.pump_until([&] { return updater->finished(); }, std::chrono::seconds(120));
+    updater = std::make_unique<testing::LibraryUpdater>();
+    return updater->run_to_end(host);
   }
 
   Vs2003SingletonThreadCleanup guard;

@@ -12,7 +12,6 @@
 #include "dovod/CDovod.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "protocol/DeviceTuning.h"
-#include "sim/FirmwareImageBuilder.h"
 #include "sim/SimKeyboard.h"
 #include "sim/SimulatedBus.h"
 
@@ -22,27 +21,10 @@ namespace {
 // The keyboard's delays run at a hundredth of their real length, the device's likewise.
 constexpr double kTimeScale = 0.01;
 
-const std::vector<Bytes>& first_packets() {
-  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::first_image_spec()));
-  return packets;
-}
-
-const std::vector<Bytes>& second_packets() {
-  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::second_image_spec()));
-  return packets;
-}
-
 class LibraryUpdate : public ::testing::Test {
  protected:
   void SetUp() override {
-    DeviceTuning fast;
-    fast.ping_jitter_ms = 5;
-    fast.ping_backoff_base_ms = 1;
-    fast.reconnect_window_ms = 10;
-    fast.fw_check_delay_ms = 10;
-    fast.deactivation_delay_ms = 50;
-    fast.cache_write_delay_ms = 100;
-    set_device_tuning(fast);
+    use_fast_device_timing();
     CDovod::instance().reset_for_testing();
   }
 
@@ -61,16 +43,12 @@ class LibraryUpdate : public ::testing::Test {
 
   bool run(const sim::Scenario& scenario) {
     bus = sim::install_simulated_bus(scenario.scaled(kTimeScale));
-    updater = std::make_unique<LibraryUpdater>(first_packets(), second_packets());
-    if (!host.attach()) return false;
-    std::shared_ptr<IDeviceManager> manager = CDovod::instance();
-    if (!updater->Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) return false;
-    CDovod::instance().config_set(IDeviceManager::usb_active, true);
-    if (!CDovod::instance().connectToHardwareBusses()) return false;
-    return host.pump_until([&] { return updater->finished(); }, std::chrono::seconds(120));
+    updater = std::make_unique<LibraryUpdater>();
+    return updater->run_to_end(host);
   }
 
-  static std::uint64_t total_bytes() { return (first_packets().size() + second_packets().size()) * 16; }
+  // The sizes of the two images of the package.
+  static std::uint64_t total_bytes() { return 121216 + 62608; }
 
   Vs2003SingletonThreadCleanup guard;
   RunLoopHost host;
@@ -87,7 +65,6 @@ TEST_F(LibraryUpdate, ANormalUpdateInstallsTheNewFirmwareAcrossTwoRestarts) {
   EXPECT_EQ(m[1], "application 5.1.16");
   EXPECT_EQ(m.back(), "application 5.1.17");
   EXPECT_EQ(updater->progress(), total_bytes());
-  EXPECT_EQ(total_bytes(), 183824u);
   EXPECT_EQ(bus->keyboard()->application_version(), (sim::FirmwareVersion{0x0501, 0x0017}));
   // Into the bootloader, out of it between the images, and into the new firmware.
   EXPECT_EQ(updater->firmware_changes(), 2) << ::testing::PrintToString(updater->milestones());

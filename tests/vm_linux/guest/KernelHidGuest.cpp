@@ -9,6 +9,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -26,8 +29,6 @@
 #include "dovod/LastError.h"
 #include "dovod/MakerValues.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
-#include "protocol/DeviceTuning.h"
-#include "sim/FirmwareImageBuilder.h"
 #include "sim/SimHardwareBus.h"
 #include "sim/SimHardwareDevice.h"
 #include "sim/SimKeyboard.h"
@@ -36,9 +37,10 @@ using namespace dovod;
 
 namespace {
 
-// Joins the simulated keyboard to a uhid device. The keyboard's restarts are carried out on the
-// main thread (`follow_restarts`), because destroying the uhid device waits for its reader, which
-// may be handing a report to the keyboard at that moment.
+// Joins the simulated keyboard to a uhid device. A restart of the keyboard makes the node leave and
+// a new one arrive, as a USB device that re-enumerates; that is done on a thread of this object's
+// own, since destroying the uhid device waits for its reader, which may be handing a report to the
+// keyboard at that moment, and since the host thread may be blocked in a command meanwhile.
 class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber<IHardwareDevice::Connect> {
  public:
   explicit UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus) : bus_(std::move(bus)) {}
@@ -47,6 +49,12 @@ class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber
       Subscriber<IHardwareDevice::Read>::unsubscribe(keyboard_);
       Subscriber<IHardwareDevice::Connect>::unsubscribe(keyboard_);
     }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (restarter_.joinable()) restarter_.join();
     uhid_.destroy();
   }
 
@@ -55,26 +63,40 @@ class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber
     if (!keyboard_ || !keyboard_->open()) return false;
     if (!Subscriber<IHardwareDevice::Read>::subscribe(keyboard_, Direct)) return false;
     if (!Subscriber<IHardwareDevice::Connect>::subscribe(keyboard_, Direct)) return false;
-    return create();
+    if (!create()) return false;
+    restarter_ = std::thread([this] { follow_restarts(); });
+    return true;
   }
 
   void onRead(Bytes report, bool, unsigned, unsigned) override {
     if (up_) uhid_.send_input(report);
   }
-  // A restart is over before the main thread looks, so restarts are counted, not watched.
-  void onDisconnect(std::shared_ptr<IHardwareDevice>) override { ++restarts_; }
-
-  // The node leaves and a new one arrives, as a USB device that re-enumerates.
-  void follow_restarts() {
-    const int restarts = restarts_;
-    if (restarts == handled_ || !keyboard_->connected()) return;
-    handled_ = restarts;
+  void onDisconnect(std::shared_ptr<IHardwareDevice>) override {
     up_ = false;
-    uhid_.destroy();
-    create();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++restarts_;
+    changed_.notify_all();
+  }
+  void onConnect(std::shared_ptr<IHardwareDevice>) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++connects_;
+    changed_.notify_all();
   }
 
  private:
+  void follow_restarts() {
+    int handled = 0;
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return stopping_ || (restarts_ > handled && connects_ >= restarts_); });
+      if (stopping_) return;
+      handled = restarts_;
+      lock.unlock();
+      uhid_.destroy();
+      create();
+    }
+  }
+
   bool create() {
     up_ = uhid_.create("Vorn simulated keyboard", maker::kVendorId, maker::kKeyboardPid,
                        test_descriptors::maker_receiver_descriptor(),
@@ -86,8 +108,12 @@ class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber
   std::shared_ptr<IHardwareDevice> keyboard_;
   vorn::guest::UhidDevice uhid_;
   std::atomic<bool> up_{false};
-  std::atomic<int> restarts_{0};
-  int handled_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int restarts_ = 0;
+  int connects_ = 0;
+  bool stopping_ = false;
+  std::thread restarter_;
 };
 
 // Prints what the library's checks make of each hidraw node, so that a failing run says why.
@@ -124,32 +150,15 @@ int fail(const std::string& why) {
 }
 
 int run() {
-  DeviceTuning fast;
-  fast.reconnect_window_ms = 10;
-  fast.fw_check_delay_ms = 10;
-  set_device_tuning(fast);
+  testing::use_fast_device_timing();
 
   auto bus = sim::SimHardwareBus::create(sim::find_scenario("normal")->scaled(0.01));
   UhidKeyboard keyboard(bus);
   if (!keyboard.start()) return fail("uhid refused the keyboard");
 
-  testing::LibraryUpdater updater(sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())),
-                                  sim::cut_packets(sim::build_firmware_image(sim::second_image_spec())));
+  testing::LibraryUpdater updater;
   testing::RunLoopHost host;
-  if (!host.attach()) return fail("no device manager");
-  std::shared_ptr<IDeviceManager> manager = CDovod::instance();
-  if (!updater.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, RunLoop)) {
-    return fail("cannot follow arrivals");
-  }
-  // As the application does: directly attached devices are accepted only when asked for.
-  CDovod::instance().config_set(IDeviceManager::usb_active, true);
-  if (!CDovod::instance().connectToHardwareBusses()) return fail("connectToHardwareBusses");
-  const bool ended = host.pump_until(
-      [&] {
-        keyboard.follow_restarts();
-        return updater.finished();
-      },
-      std::chrono::seconds(120));
+  const bool ended = updater.run_to_end(host);
 
   std::string story;
   for (const std::string& m : updater.milestones()) story += m + "; ";
