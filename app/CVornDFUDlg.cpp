@@ -1,8 +1,22 @@
+// Construction, initialisation and the face of the update dialog.
+
 #include "app/CVornDFUDlg.h"
 
+#include <atomic>
+
 #include "app/AppLog.h"
+#include "app/UiText.h"
+#include "dovod/CDovod.h"
 
 namespace vorn {
+namespace {
+
+// The failure handling runs once per process, whichever dialog asks for it.
+std::atomic<bool> failure_handled{false};
+
+constexpr int kReleaseNotesExtentPixels = 1200;
+
+}  // namespace
 
 CVornDFUDlg::CVornDFUDlg(IDialogWindow& window, AppOptions& options, DialogTiming timing, HostSoftware host,
                          ResourceFinder find)
@@ -10,22 +24,71 @@ CVornDFUDlg::CVornDFUDlg(IDialogWindow& window, AppOptions& options, DialogTimin
   OpenApplicationLog();
 }
 
-CVornDFUDlg::~CVornDFUDlg() = default;
+CVornDFUDlg::~CVornDFUDlg() {
+  // The trigger comes on library threads: stop it before any member goes away.
+  if (auto manager = manager_.lock()) Subscriber<dovod::IDeviceManager::RunLoopEvent>::unsubscribe(manager);
+}
 
-bool CVornDFUDlg::OnInitDialog() { return true; }
-void CVornDFUDlg::OnTimer(std::uint32_t id) { window_.KillTimer(id); }
-std::intptr_t CVornDFUDlg::OnMessage(std::uint32_t, std::uintptr_t) { return 0; }
-void CVornDFUDlg::OnStartClicked() {}
-void CVornDFUDlg::OnCloseClicked() { OnOK(); }
-void CVornDFUDlg::OnOK() { window_.EndDialog(kResultOk); }
-void CVornDFUDlg::OnCancel() { window_.EndDialog(kResultCancel); }
-void CVornDFUDlg::onRunLoopEvent() { window_.SetTimer(timer::kRunLoop, 0); }
-void CVornDFUDlg::onDeviceArrival(std::shared_ptr<dovod::IDevice>) {}
-void CVornDFUDlg::onDeviceRemoval(std::shared_ptr<dovod::IDevice>) {}
-void CVornDFUDlg::onConnect(std::shared_ptr<dovod::IDevice>, bool) {}
-void CVornDFUDlg::onDisconnect(std::shared_ptr<dovod::IDevice>) {}
-void CVornDFUDlg::onFirmwareChanged(std::shared_ptr<dovod::IDevice>) {}
-void CVornDFUDlg::onDfuStatus(unsigned, dovod::Bytes) {}
-void CVornDFUDlg::ResetFailureFlagForTesting() {}
+void CVornDFUDlg::ResetFailureFlagForTesting() { failure_handled = false; }
+
+bool CVornDFUDlg::MarkFailureHandled() { return !failure_handled.exchange(true); }
+
+bool CVornDFUDlg::OnInitDialog() {
+  window_.SetWindowIcons();
+
+  // The host software lets go of the keyboard before the device library first touches it.
+  HostShutdown shutdown = host_.ShutdownHost();
+  m_hostPath = shutdown.path;
+  m_restartHost = shutdown.restart_host;
+  host_.StoreHostPath(m_hostPath);
+  host_.CountRun();
+
+  dovod::CDovod& dovod = dovod::CDovod::instance();
+  dovod.config_set(dovod::IDeviceManager::usb_active, true);
+  dovod.config_set(dovod::IDeviceManager::tandem_active, true);
+  std::shared_ptr<dovod::IDeviceManager> manager = dovod;
+  manager_ = manager;
+  Subscriber<dovod::IDeviceManager::RunLoopEvent>::subscribe(manager, dovod::Direct, "CVornDFUDlg::RunLoopEvent");
+  Subscriber<dovod::IDeviceManager::ArrivalRemoval>::subscribe(manager, dovod::RunLoop);
+
+  SetStaticTexts();
+  FillReleaseNotes();
+  if (!LoadFirmwareImages()) FailUpdate();
+  window_.MakeStatusTextBold();
+  window_.SetProductPicture();
+  ScanDevices();
+  window_.SetListHorizontalExtent(kReleaseNotesExtentPixels);
+  return true;
+}
+
+void CVornDFUDlg::SetStaticTexts() {
+  static constexpr struct {
+    int control;
+    int text;
+  } kTexts[] = {
+      {control::kCaption, text::kCaption}, {control::kIntro, text::kIntro},
+      {control::kWarning, text::kWarning}, {control::kNotesHeading, text::kNotesHeading},
+      {control::kClose, text::kClose},     {control::kStart, text::kStart},
+  };
+  for (const auto& entry : kTexts) window_.SetText(entry.control, LoadText(entry.text));
+}
+
+void CVornDFUDlg::FillReleaseNotes() { window_.AddListLine(L"* " + LoadText(text::kReleaseNote)); }
+
+void CVornDFUDlg::ShowStatusText(int text_id) { window_.SetText(control::kStatus, LoadText(text_id)); }
+
+bool CVornDFUDlg::LoadFirmwareImages() {
+  if (!LoadFirmwareResource(kFirmwareSentSecond, m_image2000, find_)) return false;
+  if (!LoadFirmwareResource(kFirmwareSentFirst, m_image2001, find_)) return false;
+  window_.SetProgressRange(0, m_image2000.size + m_image2001.size);
+  window_.SetProgressStep(1);
+  return true;
+}
+
+void CVornDFUDlg::ScanDevices() {
+  // onDeviceArrival examines a keyboard that is already connected.
+  for (const std::shared_ptr<dovod::IDevice>& device : dovod::CDovod::instance().devices()) onDeviceArrival(device);
+  if (!m_device) SwitchToState(kWaitingForDevice);
+}
 
 }  // namespace vorn

@@ -120,9 +120,11 @@ class CVornDFUDlg : public IDialogInputs,
   void SwitchToState(std::int32_t next);
   void EnterState(std::int32_t state);
   void StartTransfer();
-  void OnWaitTimerExpired(std::uint32_t id);
   void OnCloseCountdownTick();
   void Close(int result);
+
+  // True for the first caller in the process, which then handles the failure.
+  static bool MarkFailureHandled();
 
   IDialogWindow& window_;
   AppOptions& options_;
