@@ -5,6 +5,7 @@
 #include "core/DeviceFactory.h"
 #include "core/DeviceManager.h"
 #include "core/DeviceManagerLog.h"
+#include "core/FilterBusFactory.h"
 #include "core/Timer.h"
 #include "dovod/HardwareBusFactory.h"
 #include "dovod/IHardwareSecondaryBus.h"
@@ -37,12 +38,21 @@ bool DeviceManager::lazyInitializeHardwareBusses() {
 
 bool DeviceManager::connectToHardwareBusses() {
   DM_LOG(LOG_INFO, "connectToHardwareBusses", "connectToHardwareBusses enter");
-  std::shared_ptr<IHardwareBus> bus = make_hardware_bus(shared_from_this());
+  const std::shared_ptr<IHardwareBus> platform = make_hardware_bus(shared_from_this());
+  std::shared_ptr<IHardwareBus> bus = platform;
+  if (bus && bus->wants_combiner()) {
+    DM_LOG(LOG_INFO, "connectToHardwareBusses", "inserting combiner filter");
+    bus = make_combiner_bus(shared_from_this(), bus);
+  }
+  // A pairing filter wraps the bus here once the platform bus reports Bluetooth buses.
   if (!bus || !addBus(bus)) {
     DM_LOG(LOG_ERROR, "connectToHardwareBusses", "connectToHardwareBusses exit, false");
     return false;
   }
   topBuses_.insert(bus);
+  // The filter passes complete devices through unchanged, so their bus is the platform bus: it must
+  // be removed with the filter, or a configuration change would leave those devices behind.
+  topBuses_.insert(platform);
   for (const auto& secondary : bus->secondary_busses()) {
     DM_LOG(LOG_INFO, "connectToHardwareBusses", "DeviceManager adding a secondary bus");
     if (!secondary || !addBus(secondary)) {
