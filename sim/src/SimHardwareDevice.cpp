@@ -2,29 +2,31 @@
 
 #include "dovod/LastError.h"
 #include "dovod/MakerValues.h"
-#include "sim/SimKeyboard.h"
+#include "sim/SimEndpoint.h"
 
 namespace sim {
 
 using dovod::ErrorCode;
 
-SimHardwareDevice::SimHardwareDevice(std::weak_ptr<SimKeyboard> keyboard, std::weak_ptr<dovod::IHardwareBus> bus,
-                                     std::string path)
-    : keyboard_(std::move(keyboard)), bus_(std::move(bus)), path_(std::move(path)) {}
-
-unsigned SimHardwareDevice::pid() { return dovod::maker::kKeyboardPid; }
+SimHardwareDevice::SimHardwareDevice(const std::shared_ptr<SimEndpoint>& endpoint,
+                                     std::weak_ptr<dovod::IHardwareBus> bus, CollectionShape shape)
+    : endpoint_(endpoint),
+      bus_(std::move(bus)),
+      shape_(std::move(shape)),
+      pid_(endpoint->pid()),
+      product_name_(endpoint->product_name()) {}
 
 int SimHardwareDevice::command_timeout_ms() {
-  auto keyboard = keyboard_.lock();
-  return keyboard ? keyboard->scenario().timing.command_timeout_ms : IHardwareDevice::command_timeout_ms();
+  auto endpoint = endpoint_.lock();
+  return endpoint ? endpoint->command_timeout_ms() : IHardwareDevice::command_timeout_ms();
 }
 
 unsigned SimHardwareDevice::vendor_id() const { return dovod::maker::kVendorId; }
 
 bool SimHardwareDevice::connected() {
   if (removed_) return false;
-  auto keyboard = keyboard_.lock();
-  return keyboard && keyboard->reachable(this);
+  auto endpoint = endpoint_.lock();
+  return endpoint && endpoint->reachable();
 }
 
 bool SimHardwareDevice::open() {
@@ -49,15 +51,20 @@ bool SimHardwareDevice::write(Bytes report, bool blocking) {
   if (removed_) return fail(ErrorCode::DeviceRemoved, 0, "device removed");
   if (!open_) return fail(ErrorCode::InvalidDeviceHandle, 0, "device not open");
   if (report.empty()) return fail(ErrorCode::WriteTooShort, 0, "empty report");
-  const std::size_t length = report[0] == kShortReportId ? kShortReportLength : kLongReportLength;
+  std::size_t length = static_cast<std::size_t>(shape_.report_length);
+  if (shape_.report_id == 0) {
+    length = report[0] == kShortReportId ? kShortReportLength : kLongReportLength;
+  } else {
+    report[0] = shape_.report_id;
+  }
   if (report.size() > length) return fail(ErrorCode::WriteExceedsCollectionSize, 0, "report too long");
   report.resize(length, 0);
-  auto keyboard = keyboard_.lock();
-  if (blocking && keyboard && keyboard->on_keyboard_thread()) {
+  auto endpoint = endpoint_.lock();
+  if (blocking && endpoint && endpoint->on_delivery_thread()) {
     return fail(kBlockingWriteOnReadThread, 0, "blocking write on the read thread");
   }
-  if (!keyboard || !keyboard->receive(this, report)) {
-    return fail(ErrorCode::WriteFailed, kNotConnectedSystemError, "keyboard not connected");
+  if (!endpoint || !endpoint->receive(report)) {
+    return fail(ErrorCode::WriteFailed, kNotConnectedSystemError, "device not connected");
   }
   Producer<Write>::produce([report](Write* s) { s->onWrite(report, ErrorCode::None, 0); },
                            "SimHardwareDevice::Write::onWrite");
@@ -66,9 +73,9 @@ bool SimHardwareDevice::write(Bytes report, bool blocking) {
 
 void SimHardwareDevice::deliver(const Bytes& report) {
   if (!open_) return;
-  Producer<Read>::produce(
-      [report](Read* s) { s->onRead(report, false, 0, static_cast<unsigned>(kLongReportLength)); },
-      "SimHardwareDevice::Read::onRead");
+  const auto length = static_cast<unsigned>(shape_.report_length);
+  Producer<Read>::produce([report, length](Read* s) { s->onRead(report, false, 0, length); },
+                          "SimHardwareDevice::Read::onRead");
 }
 
 void SimHardwareDevice::announce(bool connected) {

@@ -4,8 +4,8 @@
 #include "KeyboardModel.h"
 #include "Reports.h"
 #include "Scheduler.h"
+#include "sim/KeyboardUplink.h"
 #include "sim/SimHardwareBus.h"
-#include "sim/SimHardwareDevice.h"
 
 namespace sim {
 
@@ -22,26 +22,21 @@ void SimKeyboard::set_bus(std::weak_ptr<SimHardwareBus> bus) {
   bus_ = std::move(bus);
 }
 
-void SimKeyboard::attach(const std::shared_ptr<SimHardwareDevice>& device) {
+void SimKeyboard::set_uplink(std::weak_ptr<KeyboardUplink> uplink) {
   std::lock_guard<std::mutex> lock(mutex_);
-  device_ = device;
+  uplink_ = std::move(uplink);
 }
 
-void SimKeyboard::detach() {
+bool SimKeyboard::reachable() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  device_.reset();
+  return link_up_ && !restarting_;
 }
 
-bool SimKeyboard::reachable(const SimHardwareDevice* device) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return link_up_ && !restarting_ && device_.lock().get() == device;
-}
-
-bool SimKeyboard::receive(const SimHardwareDevice* device, const Bytes& report) {
+bool SimKeyboard::receive(const Bytes& report) {
   std::uint64_t epoch = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!link_up_ || device_.lock().get() != device) return false;
+    if (!link_up_) return false;
     epoch = epoch_;
   }
   scheduler_->after(ms(scenario_.timing.host_to_device_ms), [this, report, epoch] { arrive(report, epoch, true); });
@@ -116,13 +111,13 @@ void SimKeyboard::schedule_delivery(std::vector<Outgoing> out, std::uint64_t epo
 }
 
 void SimKeyboard::deliver(const Bytes& report, std::uint64_t epoch) {
-  std::shared_ptr<SimHardwareDevice> device;
+  std::shared_ptr<KeyboardUplink> uplink;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (epoch != epoch_ || !link_up_) return;
-    device = device_.lock();
+    uplink = uplink_.lock();
   }
-  if (device) device->deliver(report);
+  if (uplink) uplink->deliver(report);
 }
 
 void SimKeyboard::begin_restart(std::uint64_t epoch) {
@@ -216,12 +211,12 @@ void SimKeyboard::come_up(Outage outage, std::uint64_t down) {
 }
 
 void SimKeyboard::announce(bool connected) {
-  std::shared_ptr<SimHardwareDevice> device;
+  std::shared_ptr<KeyboardUplink> uplink;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    device = device_.lock();
+    uplink = uplink_.lock();
   }
-  if (device) device->announce(connected);
+  if (uplink) uplink->link_changed(connected);
 }
 
 bool SimKeyboard::on_keyboard_thread() const { return scheduler_->on_own_thread(); }

@@ -25,22 +25,29 @@ bool answers(const Bytes& report, const Bytes& req) {
 
 KeyboardLink::KeyboardLink(const sim::Scenario& scenario) : bus_(sim::SimHardwareBus::create(scenario)) { listen(); }
 
-KeyboardLink::~KeyboardLink() {
-  // Stop the keyboard's thread before the handlers it calls go away.
-  Subscriber<dovod::IHardwareDevice::Read>::unsubscribe(device_);
-  Subscriber<dovod::IHardwareDevice::Connect>::unsubscribe(device_);
+// Stops the deliveries before the handlers they call go away.
+KeyboardLink::~KeyboardLink() { stop_listening(); }
+
+void KeyboardLink::stop_listening() {
+  for (const auto& device : devices_) {
+    Subscriber<dovod::IHardwareDevice::Read>::unsubscribe(device);
+    Subscriber<dovod::IHardwareDevice::Connect>::unsubscribe(device);
+  }
 }
 
 void KeyboardLink::listen() {
-  auto device = bus_->keyboard_device();
-  if (!device) return;
-  device_ = device;
-  device_->open();
-  Subscriber<dovod::IHardwareDevice::Read>::subscribe(device_, dovod::Direct);
-  Subscriber<dovod::IHardwareDevice::Connect>::subscribe(device_, dovod::Direct);
+  auto now = bus_->collections();
+  if (now.empty()) return;
+  stop_listening();
+  devices_ = std::move(now);
+  for (const auto& device : devices_) {
+    device->open();
+    Subscriber<dovod::IHardwareDevice::Read>::subscribe(device, dovod::Direct);
+    Subscriber<dovod::IHardwareDevice::Connect>::subscribe(device, dovod::Direct);
+  }
 }
 
-bool KeyboardLink::write(const Bytes& report) { return device_->write(report, true); }
+bool KeyboardLink::write(const Bytes& report) { return devices_.front()->write(report, true); }
 
 Bytes KeyboardLink::call(const Bytes& req, std::chrono::milliseconds limit) {
   if (!write(req)) return {};

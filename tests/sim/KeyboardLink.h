@@ -1,6 +1,7 @@
 #pragma once
-// A test's end of the wire to a simulated keyboard: writes requests to its hardware device and
-// collects every Read and Connect event, which arrive on the keyboard's thread.
+// A test's end of the wire to a simulated keyboard, directly attached or behind its receiver:
+// writes requests to the first collection on the bus and collects every Read and Connect event of
+// every collection, which arrive on the keyboard's (or the receiver's) thread.
 
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "dovod/IHardwareDevice.h"
 #include "dovod/Subscriber.h"
@@ -16,6 +18,7 @@
 #include "sim/SimHardwareBus.h"
 #include "sim/SimHardwareDevice.h"
 #include "sim/SimKeyboard.h"
+#include "sim/SimReceiver.h"
 
 namespace simtest {
 
@@ -38,12 +41,15 @@ class KeyboardLink : public dovod::Subscriber<dovod::IHardwareDevice::Read>,
   explicit KeyboardLink(const sim::Scenario& scenario);
   ~KeyboardLink() override;
 
-  // Opens the bus's current hardware device and listens to it (again after a plug-in).
+  // Opens the bus's current collections and listens to them (again after a plug-in).
   void listen();
 
   sim::SimHardwareBus& bus() { return *bus_; }
   sim::SimKeyboard& keyboard() { return *bus_->keyboard(); }
-  std::shared_ptr<sim::SimHardwareDevice> device() { return device_; }
+  sim::SimReceiver& receiver() { return *bus_->receiver(); }
+  // The first collection listened to.
+  std::shared_ptr<sim::SimHardwareDevice> device() { return devices_.empty() ? nullptr : devices_.front(); }
+  const std::vector<std::shared_ptr<sim::SimHardwareDevice>>& devices() const { return devices_; }
 
   bool write(const Bytes& report);
   // Writes `req` and waits for its reply or error reply; empty when none came within `limit`.
@@ -65,7 +71,9 @@ class KeyboardLink : public dovod::Subscriber<dovod::IHardwareDevice::Read>,
 
  private:
   std::shared_ptr<sim::SimHardwareBus> bus_;
-  std::shared_ptr<sim::SimHardwareDevice> device_;
+  void stop_listening();
+
+  std::vector<std::shared_ptr<sim::SimHardwareDevice>> devices_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Bytes> reports_;

@@ -2,6 +2,7 @@
 // What a simulated keyboard runs and which faults it suffers: plain values that a test fills in, or
 // picks by name from the catalogue (the application does the same through DOVOD_SIMULATE).
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -63,6 +64,33 @@ struct FirmwareVersion {
   bool operator==(const FirmwareVersion&) const = default;
 };
 
+// How a simulated device's HID interface shows on the bus.
+enum class Collections {
+  Whole,         // one collection that takes short and long reports
+  ShortAndLong,  // a short-report and a long-report collection of one parent (usage page 0xFF00)
+  Pieces,        // three pieces of usage page 0xFF43: short, long, and one of 64-byte reports
+};
+
+// A device paired to the receiver beside the keyboard. It answers the root feature only.
+struct PairedDevice {
+  int slot = 1;  // 0-based
+  unsigned wireless_pid = 0;
+  bool link_up = true;
+  Byte slot_value = 0;
+};
+
+// The keyboard behind a receiver instead of on a collection of its own.
+struct ReceiverSetup {
+  // The receiver's row in dovod::maker::kReceivers.
+  std::size_t row = 0;
+  // 0-based; the device index on the wire is one more.
+  int keyboard_slot = 0;
+  Byte keyboard_slot_value = 0x11;
+  std::vector<PairedDevice> others;
+  // Devices that register 0x02 counts but whose arrival the receiver never announces.
+  int phantom_devices = 0;
+};
+
 struct Scenario {
   std::string name;
   bool start_in_bootloader = false;
@@ -72,6 +100,11 @@ struct Scenario {
   std::uint32_t unit_id = 0x5EA1D00D;
   Timing timing;
   std::vector<Fault> faults;
+  // Empty: the keyboard is attached directly. An Unplug fault behind a receiver unplugs the
+  // receiver, and the keyboard loses power with it as it does when attached directly.
+  std::optional<ReceiverSetup> receiver;
+  // Of the keyboard's collections, or of the receiver's when there is one.
+  Collections collections = Collections::Whole;
 
   // A copy whose delays are all multiplied by `factor` (rounded, at least 1 ms where non-zero), so
   // that tests run the same script in milliseconds.

@@ -15,10 +15,10 @@ namespace sim {
 
 class FaultScript;
 class KeyboardModel;
+class KeyboardUplink;
 struct Outgoing;
 class Scheduler;
 class SimHardwareBus;
-class SimHardwareDevice;
 
 class SimKeyboard {
  public:
@@ -27,15 +27,13 @@ class SimKeyboard {
   SimKeyboard(const SimKeyboard&) = delete;
   SimKeyboard& operator=(const SimKeyboard&) = delete;
 
-  // Wiring, done by the bus: the bus that an unplug fault takes the keyboard off, and the hardware
-  // device that carries its reports now.
+  // Wiring, done by the bus: the bus that an unplug fault takes the keyboard off, and the way its
+  // reports and link changes reach the host.
   void set_bus(std::weak_ptr<SimHardwareBus> bus);
-  void attach(const std::shared_ptr<SimHardwareDevice>& device);
-  void detach();
+  void set_uplink(std::weak_ptr<KeyboardUplink> uplink);
 
-  // A report written through `device`; false when the keyboard cannot take it (link down,
-  // restarting, or `device` is not the one attached).
-  bool receive(const SimHardwareDevice* device, const Bytes& report);
+  // A request from the host (device index 0xFF); false when the link is down.
+  bool receive(const Bytes& report);
   // Another program's request through a handle of its own: the keyboard carries it out and its
   // replies reach our reader as well.
   void inject_foreign_request(const Bytes& request);
@@ -51,8 +49,8 @@ class SimKeyboard {
 
   // Whether the caller is the keyboard's thread, the one that delivers its reports.
   bool on_keyboard_thread() const;
-  // Whether `device` can talk to the keyboard now.
-  bool reachable(const SimHardwareDevice* device) const;
+  // Whether the host can talk to the keyboard now.
+  bool reachable() const;
   bool in_bootloader() const;
   FirmwareVersion application_version() const;
   std::uint16_t cookie() const;
@@ -86,7 +84,7 @@ class SimKeyboard {
   std::uint64_t epoch_ = 0;
   int boots_ = 1;
   std::weak_ptr<SimHardwareBus> bus_;
-  std::weak_ptr<SimHardwareDevice> device_;
+  std::weak_ptr<KeyboardUplink> uplink_;
 
   // Last, so that it stops before anything its tasks use goes away.
   std::unique_ptr<Scheduler> scheduler_;
