@@ -30,7 +30,7 @@ std::shared_ptr<IDevice> make_receiver_bus(const std::shared_ptr<IDeviceManager>
     std::lock_guard<std::mutex> lock(factory_mutex());
     factory = receiver_bus_factory();
   }
-  return factory ? factory(manager, hwdev, row) : nullptr;
+  return factory ? factory(manager, hwdev, row) : make_default_receiver_bus(manager, hwdev, row);
 }
 
 }  // namespace dovod

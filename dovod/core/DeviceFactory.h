@@ -1,6 +1,7 @@
 #pragma once
 // How the device manager gets the objects of the layers above and below it without naming their
-// classes: the protocol layer defines make_plain_device; the receiver bus comes through a factory.
+// classes: the protocol layer defines make_plain_device, the transport layer
+// make_default_receiver_bus; a test or host may replace the receiver bus through a factory.
 
 #include <functional>
 #include <memory>
@@ -17,9 +18,14 @@ class IHardwareDevice;
 std::shared_ptr<IDevice> make_plain_device(const std::shared_ptr<IDeviceManager>& manager,
                                            const std::shared_ptr<IHardwareDevice>& hwdev);
 
-// Makes the receiver bus (a device that is also an IHardwareBus) for a receiver of the table; not yet
-// initialised. SEAM: the receiver bus is not written yet, so no factory is set by default and
-// makeDevice serves a receiver as a plain Device; the receiver-bus change installs its default here.
+// The library's receiver bus (a device that is also an IHardwareBus) for a receiver of the table;
+// not yet initialised.
+std::shared_ptr<IDevice> make_default_receiver_bus(const std::shared_ptr<IDeviceManager>& manager,
+                                                   const std::shared_ptr<IHardwareDevice>& hwdev,
+                                                   const maker::ReceiverRow& row);
+
+// Makes the receiver bus for a receiver of the table instead of the library's own; not yet
+// initialised. An empty result makes the device manager serve the receiver as a plain Device.
 using ReceiverBusFactory = std::function<std::shared_ptr<IDevice>(
     const std::shared_ptr<IDeviceManager>& manager, const std::shared_ptr<IHardwareDevice>& hwdev,
     const maker::ReceiverRow& row)>;
@@ -27,7 +33,7 @@ using ReceiverBusFactory = std::function<std::shared_ptr<IDevice>(
 // Replaces the receiver-bus factory; an empty function restores the default. Any thread.
 void set_receiver_bus_factory(ReceiverBusFactory factory);
 
-// The receiver bus made by the current factory, or empty when none is set.
+// The receiver bus made by the current factory, or by the library's default when none is set.
 std::shared_ptr<IDevice> make_receiver_bus(const std::shared_ptr<IDeviceManager>& manager,
                                            const std::shared_ptr<IHardwareDevice>& hwdev,
                                            const maker::ReceiverRow& row);

@@ -121,10 +121,8 @@ class Device : public IDevice,
   void onTimerEvent(int timer_id) override;
 
  protected:
-  // Hooks of the receiver bus: make the receiver report its paired devices' changes before the
-  // library configures one of them, and prepare it for a change written at reconnection.
-  virtual bool prepare_receiver_for_configuration() { return true; }
-  virtual bool prepare_receiver_for_pending_change() { return true; }
+  // Whether the library is active, as this device last heard from the device manager.
+  bool library_active() const { return active_; }
 
   bool on_subscribe(Subscriber<IDevice::Connect>* s) override;
   bool on_subscribe(Subscriber<IDevice::WriteReport>* s) override;
@@ -162,6 +160,12 @@ class Device : public IDevice,
   std::shared_ptr<IFeature0020ConfigChange> config_feature();
   std::vector<std::shared_ptr<IFeature>> configured_snapshot();
   void mark_unconfigured_and_announce(const char* line);
+
+  // What a device paired to a receiver asks of the receiver, through its hardware device (which
+  // implements IReceiverLink); a device with any other hardware device has nothing to prepare.
+  bool prepare_receiver_for_configuration();
+  bool prepare_receiver_for_pending_change();
+  void release_receiver();
 
   // Identity and ownership.
   std::weak_ptr<IDeviceManager> manager_;

@@ -5,6 +5,7 @@
 #include "dovod/LastError.h"
 #include "protocol/Device.h"
 #include "protocol/DeviceLog.h"
+#include "protocol/IReceiverLink.h"
 
 namespace dovod {
 namespace {
@@ -15,6 +16,20 @@ constexpr int kConfigChangeId = 0x0020;
 
 std::shared_ptr<IFeature0020ConfigChange> Device::config_feature() {
   return std::dynamic_pointer_cast<IFeature0020ConfigChange>(feature_by_id(kConfigChangeId));
+}
+
+bool Device::prepare_receiver_for_configuration() {
+  auto* link = dynamic_cast<IReceiverLink*>(hwdev_.get());
+  return link == nullptr || link->set_software_present();
+}
+
+bool Device::prepare_receiver_for_pending_change() {
+  auto* link = dynamic_cast<IReceiverLink*>(hwdev_.get());
+  return link == nullptr || link->set_configuration_complete();
+}
+
+void Device::release_receiver() {
+  if (auto* link = dynamic_cast<IReceiverLink*>(hwdev_.get())) link->release_receiver();
 }
 
 bool Device::configured() {

@@ -228,16 +228,19 @@ void Device::shutdown() {
     dirty = device_unowned_but_dirty_;
   }
   const bool is_configured = configured();
-  if (!is_configured && !dirty) return;
-  DEV_LOG(LOG_INFO, "shutdown", "configured = %d, device_unowned_but_dirty = %d", is_configured ? 1 : 0, dirty ? 1 : 0);
-  if (auto config = config_feature()) {
-    DEV_LOG(LOG_INFO, "shutdown", "set_configured is resetting device by clearing cookie in 0x0020 feature");
-    if (!config->SetCookie(0)) {
-      DEV_LOG(LOG_WARNING, "shutdown", "could not clear cookie in 0x0020 feature, errcode=%d", to_int(last_error().code));
+  if (is_configured || dirty) {
+    DEV_LOG(LOG_INFO, "shutdown", "configured = %d, device_unowned_but_dirty = %d", is_configured ? 1 : 0, dirty ? 1 : 0);
+    if (auto config = config_feature()) {
+      DEV_LOG(LOG_INFO, "shutdown", "set_configured is resetting device by clearing cookie in 0x0020 feature");
+      if (!config->SetCookie(0)) {
+        DEV_LOG(LOG_WARNING, "shutdown", "could not clear cookie in 0x0020 feature, errcode=%d", to_int(last_error().code));
+      }
     }
+    std::lock_guard<std::mutex> lock(config_mutex_);
+    device_unowned_but_dirty_ = false;
   }
-  std::lock_guard<std::mutex> lock(config_mutex_);
-  device_unowned_but_dirty_ = false;
+  // The receiver learns last that no software holds its devices' settings any more.
+  release_receiver();
 }
 
 }  // namespace dovod
