@@ -102,18 +102,33 @@ void Autopilot::settle() {
     half_taken_ = true;
     screenshot("updating-half");
   }
-  if (Shown(window_, control::kStart)) click_when_shown(control::kStart);
-  else if (Shown(window_, control::kClose)) click_when_shown(control::kClose);
+  if (name == "succeeded") succeeded_ = true;
+  // One update per run: once it succeeded, the keyboard's return may offer it again (with the
+  // force option), and the autopilot closes the dialog instead.
+  if (succeeded_) act_later([this] { close(); });
+  else if (Shown(window_, control::kStart)) act_later([this] { click(control::kStart); });
+  else if (Shown(window_, control::kClose)) act_later([this] { click(control::kClose); });
 }
 
-void Autopilot::click_when_shown(int control) {
-  if (click_pending_) return;
-  click_pending_ = true;
-  QTimer::singleShot(settings_.pause_ms, &context_, [this, control] {
-    click_pending_ = false;
-    if (!Shown(window_, control)) return;
-    if (auto* button = qobject_cast<QPushButton*>(window_.Control(control))) button->click();
+void Autopilot::act_later(std::function<void()> action) {
+  if (action_pending_) return;
+  action_pending_ = true;
+  QTimer::singleShot(settings_.pause_ms, &context_, [this, action = std::move(action)] {
+    action_pending_ = false;
+    action();
   });
+}
+
+void Autopilot::click(int control) {
+  if (!Shown(window_, control)) return;
+  if (auto* button = qobject_cast<QPushButton*>(window_.Control(control))) button->click();
+}
+
+// The Close button when it is shown, else the close box; the dialog may refuse the latter while
+// the keyboard is busy, and the next change of the face tries again.
+void Autopilot::close() {
+  if (Shown(window_, control::kClose)) click(control::kClose);
+  else window_.close();
 }
 
 void Autopilot::screenshot(const std::string& name) {

@@ -1,6 +1,6 @@
 #pragma once
 // Drives the dialog for the demo and the end-to-end tests: clicks Start when it appears and Close
-// when it appears, logs each status the dialog shows with the progress bar's position, and can
+// when it appears (after a success it closes the dialog whatever is shown), logs each status the dialog shows with the progress bar's position, and can
 // save a picture of the dialog at each status into a folder. Off unless VORN_AUTOPILOT is set.
 //
 //   VORN_AUTOPILOT=<ms>                    on, pausing <ms> milliseconds before each click (0: none)
@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -44,7 +45,9 @@ class Autopilot : public WindowObserver {
  private:
   // Runs once the dialog's logic has returned, so a state's whole entry action is on the face.
   void settle();
-  void click_when_shown(int control);
+  void act_later(std::function<void()> action);
+  void click(int control);
+  void close();
   void screenshot(const std::string& name);
 
   QtDialogWindow& window_;
@@ -52,7 +55,8 @@ class Autopilot : public WindowObserver {
   // The context of queued calls and pauses, so that none outlives the autopilot.
   QObject context_;
   bool settle_pending_ = false;
-  bool click_pending_ = false;
+  bool action_pending_ = false;
+  bool succeeded_ = false;
   std::wstring last_status_;
   bool half_taken_ = false;
   int pictures_ = 0;
