@@ -81,6 +81,11 @@ Autopilot::~Autopilot() {
 }
 
 void Autopilot::OnFaceChanged() {
+  // Noted at once: the success may be overwritten before the dialog's logic returns.
+  if (const std::wstring status = StatusText(window_); status != seen_status_) {
+    seen_status_ = status;
+    if (StatusName(status) == "succeeded") succeeded_ = true;
+  }
   if (settle_pending_) return;
   settle_pending_ = true;
   QMetaObject::invokeMethod(&context_, [this] { settle(); }, Qt::QueuedConnection);
@@ -102,7 +107,6 @@ void Autopilot::settle() {
     half_taken_ = true;
     screenshot("updating-half");
   }
-  if (name == "succeeded") succeeded_ = true;
   // One update per run: once it succeeded, the keyboard's return may offer it again (with the
   // force option), and the autopilot closes the dialog instead.
   if (succeeded_) act_later([this] { close(); });

@@ -57,7 +57,8 @@ class Autopilot : public WindowObserver {
   bool settle_pending_ = false;
   bool action_pending_ = false;
   bool succeeded_ = false;
-  std::wstring last_status_;
+  std::wstring seen_status_;  // at the last change of the face
+  std::wstring last_status_;  // at the last settle
   bool half_taken_ = false;
   int pictures_ = 0;
 };
