@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -139,9 +138,9 @@ void Autopilot::screenshot(const std::string& name) {
   if (settings_.screenshots.empty()) return;
   std::error_code error;
   std::filesystem::create_directories(settings_.screenshots, error);
-  char prefix[8];
-  std::snprintf(prefix, sizeof prefix, "%02d-", ++pictures_);
-  const std::filesystem::path file = settings_.screenshots / (prefix + name + ".png");
+  ++pictures_;
+  const std::string number = (pictures_ < 10 ? "0" : "") + std::to_string(pictures_);
+  const std::filesystem::path file = settings_.screenshots / (number + "-" + name + ".png");
   if (!window_.grab().save(QString::fromStdString(file.string()), "PNG")) {
     const std::wstring wide = WideFromUtf8(file.string());
     LogMessage(L"Autopilot: could not save %s\n", wide.c_str());

@@ -112,7 +112,9 @@ TEST_F(ProgramTest, ScenariosEndAsTheKeyboardBehaves) {
     std::wstring missing;
     EXPECT_TRUE(InOrder(log, c.in_order, &missing))
         << c.scenario << ": missing " << Utf8FromWide(missing) << " in\n" << Utf8FromWide(log);
-    if (!c.never.empty()) EXPECT_EQ(log.find(c.never), std::wstring::npos) << c.scenario;
+    if (!c.never.empty()) {
+      EXPECT_EQ(log.find(c.never), std::wstring::npos) << c.scenario;
+    }
   }
 }
 
