@@ -53,8 +53,9 @@ TEST_F(ProgramTest, NormalUpdateStopsTheHostUpdatesTheKeyboardAndStartsTheHostAg
 
   EXPECT_EQ(run_.run({"/LOG"}), 0);
 
-  // The host went on its shutdown event, before the tool reached for the keyboard.
-  EXPECT_EQ(host.wait_exit(10s), 0);
+  // The host is gone, before the tool reached for the keyboard: on its shutdown event, or ended by
+  // the tool when a slow build lets it outlast the scaled grace time.
+  EXPECT_TRUE(host.wait_exit(10s).has_value());
   bool bom = false;
   bool crlf = false;
   const std::wstring log = run_.log(&bom, &crlf);
