@@ -83,8 +83,6 @@ class TandemBus : public Device,
   // Makes the write outcomes of the receiver's hardware device reach the paired devices.
   bool subscribe_receiver_writes();
 
-  int receiver_type() const { return receiver_type_; }
-  int slot_count() const { return slot_count_; }
   // The device in `slot`, or empty.
   std::shared_ptr<TandemDevice> device_in_slot(int slot);
   // The values last read with read_slot_values, one per slot.
@@ -123,8 +121,8 @@ class TandemBus : public Device,
   std::vector<std::shared_ptr<TandemDevice>> slots_;
   std::vector<Byte> slot_values_;
 
+  // Announcements seen per slot during the current enumeration.
   std::mutex enumeration_mutex_;
-  unsigned expected_count_ = 0;
   std::map<int, int> arrivals_;
 
   std::atomic<bool> notifications_enabled_{false};

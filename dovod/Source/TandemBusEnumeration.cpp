@@ -34,7 +34,6 @@ std::vector<std::shared_ptr<IHardwareDevice>> TandemBus::internal_devices() {
     }
     {
       std::lock_guard<std::mutex> lock(enumeration_mutex_);
-      expected_count_ = count;
       arrivals_.clear();
     }
     TB_LOG(LOG_INFO, "devices", "TandemBus::devices() - there are %d devices connected to the Tandem receiver.",

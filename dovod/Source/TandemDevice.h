@@ -61,8 +61,6 @@ class TandemDevice : public IHardwareDevice,
   void deliver_write(const Bytes& report, ErrorCode error, unsigned system_error);
   void set_slot_value(int value) { slot_value_ = value; }
 
-  int slot() const { return slot_; }
-
  protected:
   // Write subscribers get the receiver's write outcomes, which the bus routes by device index.
   bool on_subscribe(Subscriber<IHardwareDevice::Write>* s) override;
