@@ -101,6 +101,10 @@ class TandemBus : public Device,
   using Device::on_subscribe;
   using Producer<IReceiver::LockingChange>::on_subscribe;
   using Producer<IReceiver::RegisterZeroOverwritten>::on_subscribe;
+  using Producer<IDevice::Report>::on_unsubscribe;
+  using Producer<IDevice::WriteReport>::on_unsubscribe;
+  using Producer<IDevice::Connect>::on_unsubscribe;
+  using Producer<IDevice::ConfigChange>::on_unsubscribe;
   using Producer<IReceiver::LockingChange>::on_unsubscribe;
   using Producer<IReceiver::RegisterZeroOverwritten>::on_unsubscribe;
 
