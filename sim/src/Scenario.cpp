@@ -69,6 +69,14 @@ std::vector<Scenario> scenarios() {
   rejects.faults.push_back(reject);
   all.push_back(rejects);
 
+  // The bootloader refuses every packet from the hundredth on, so every retry fails as well.
+  Scenario fails = named("bootloader-fails");
+  Fault refuse = on_dfu_packet(FaultKind::BootloaderStatus, 100);
+  refuse.status = kDfuFlashError;
+  refuse.when.count = -1;
+  fails.faults.push_back(refuse);
+  all.push_back(fails);
+
   Scenario power = named("power-loss");
   Fault off = on_dfu_packet(FaultKind::PowerLoss, 1200);
   off.duration_ms = 1500;

@@ -34,7 +34,8 @@ class SimulateVariable : public ::testing::Test {
 
 TEST(ScenarioCatalogue, HasEveryNamedScenarioOnce) {
   for (const char* name : {"normal", "in-bootloader", "up-to-date", "lost-replies", "removed-mid-transfer",
-                           "bootloader-rejects", "power-loss", "foreign-traffic", "slow-link"}) {
+                           "bootloader-rejects", "bootloader-fails", "power-loss", "foreign-traffic",
+                           "slow-link"}) {
     const auto found = sim::find_scenario(name);
     ASSERT_TRUE(found) << name;
     EXPECT_EQ(found->name, name);

@@ -112,7 +112,7 @@ struct Scenario {
 };
 
 // The catalogue: "normal", "in-bootloader", "up-to-date", "lost-replies", "removed-mid-transfer",
-// "bootloader-rejects", "power-loss", "foreign-traffic", "slow-link".
+// "bootloader-rejects", "bootloader-fails", "power-loss", "foreign-traffic", "slow-link".
 std::vector<Scenario> scenarios();
 std::optional<Scenario> find_scenario(const std::string& name);
 
