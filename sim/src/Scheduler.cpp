@@ -15,6 +15,12 @@ void Scheduler::after(std::chrono::milliseconds delay, std::function<void()> tas
   state_->changed.notify_one();
 }
 
+void Scheduler::after(std::chrono::milliseconds delay, std::weak_ptr<const void> owner, std::function<void()> task) {
+  after(delay, [owner = std::move(owner), task = std::move(task)] {
+    if (const std::shared_ptr<const void> held = owner.lock()) task();
+  });
+}
+
 void Scheduler::stop() {
   {
     std::lock_guard<std::mutex> lock(state_->mutex);

@@ -25,6 +25,10 @@ class Scheduler {
   Scheduler& operator=(const Scheduler&) = delete;
 
   void after(std::chrono::milliseconds delay, std::function<void()> task);
+  // For a task of an object whose last outside owner may let go while the task runs (a listener
+  // dropping its device inside an announcement): the object is held for the task's length, so it is
+  // never destroyed under the task, and the task is dropped once the object is gone.
+  void after(std::chrono::milliseconds delay, std::weak_ptr<const void> owner, std::function<void()> task);
   // Runs nothing more and joins the thread. Called from a task (the last owner let go there), it
   // lets the thread end on its own once that task returns.
   void stop();

@@ -39,7 +39,8 @@ bool SimKeyboard::receive(const Bytes& report) {
     if (!link_up_) return false;
     epoch = epoch_;
   }
-  scheduler_->after(ms(scenario_.timing.host_to_device_ms), [this, report, epoch] { arrive(report, epoch, true); });
+  scheduler_->after(ms(scenario_.timing.host_to_device_ms), weak_from_this(),
+                    [this, report, epoch] { arrive(report, epoch, true); });
   return true;
 }
 
@@ -49,7 +50,8 @@ void SimKeyboard::inject_foreign_request(const Bytes& request) {
     std::lock_guard<std::mutex> lock(mutex_);
     epoch = epoch_;
   }
-  scheduler_->after(ms(scenario_.timing.host_to_device_ms), [this, request, epoch] { arrive(request, epoch, false); });
+  scheduler_->after(ms(scenario_.timing.host_to_device_ms), weak_from_this(),
+                    [this, request, epoch] { arrive(request, epoch, false); });
 }
 
 void SimKeyboard::send_report(const Bytes& report) {
@@ -105,7 +107,7 @@ void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us
 
 void SimKeyboard::schedule_delivery(std::vector<Outgoing> out, std::uint64_t epoch) {
   for (Outgoing& o : out) {
-    scheduler_->after(ms(scenario_.timing.device_to_host_ms + o.extra_delay_ms),
+    scheduler_->after(ms(scenario_.timing.device_to_host_ms + o.extra_delay_ms), weak_from_this(),
                       [this, report = std::move(o.report), epoch] { deliver(report, epoch); });
   }
 }
@@ -122,7 +124,7 @@ void SimKeyboard::deliver(const Bytes& report, std::uint64_t epoch) {
 
 void SimKeyboard::begin_restart(std::uint64_t epoch) {
   // The answers already on their way still arrive; then the keyboard drops off and starts again.
-  scheduler_->after(ms(scenario_.timing.device_to_host_ms), [this, epoch] {
+  scheduler_->after(ms(scenario_.timing.device_to_host_ms), weak_from_this(), [this, epoch] {
     std::uint64_t down = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -131,7 +133,7 @@ void SimKeyboard::begin_restart(std::uint64_t epoch) {
       down = ++epoch_;
     }
     announce(false);
-    scheduler_->after(ms(scenario_.timing.restart_ms), [this, down] {
+    scheduler_->after(ms(scenario_.timing.restart_ms), weak_from_this(), [this, down] {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (epoch_ != down) return;
@@ -188,7 +190,7 @@ void SimKeyboard::go_down(Outage outage, std::chrono::milliseconds duration) {
     if (outage == Outage::Power) model_->power_loss();
   }
   announce(false);
-  scheduler_->after(duration, [this, outage, down] { come_up(outage, down); });
+  scheduler_->after(duration, weak_from_this(), [this, outage, down] { come_up(outage, down); });
 }
 
 void SimKeyboard::come_up(Outage outage, std::uint64_t down) {

@@ -72,7 +72,8 @@ bool SimReceiver::receive(const Bytes& report) {
   if (report.size() < kShortReportLength) return false;
   const Byte index = report[1];
   if (index == kDirectDeviceIndex) {
-    scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), [this, report] { handle_register(report); });
+    scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), weak_from_this(),
+                      [this, report] { handle_register(report); });
     return true;
   }
   bool to_keyboard = false;
@@ -86,12 +87,13 @@ bool SimReceiver::receive(const Bytes& report) {
     request[1] = kDirectDeviceIndex;
     if (keyboard_->receive(request)) return true;
   }
-  scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), [this, report] { handle_paired(report); });
+  scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), weak_from_this(),
+                    [this, report] { handle_paired(report); });
   return true;
 }
 
 void SimReceiver::from_keyboard(const Bytes& report) {
-  scheduler_->after(std::chrono::milliseconds(0), [this, report] {
+  scheduler_->after(std::chrono::milliseconds(0), weak_from_this(), [this, report] {
     Bytes relayed = report;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -103,7 +105,7 @@ void SimReceiver::from_keyboard(const Bytes& report) {
 }
 
 void SimReceiver::keyboard_link(bool up) {
-  scheduler_->after(std::chrono::milliseconds(0), [this, up] {
+  scheduler_->after(std::chrono::milliseconds(0), weak_from_this(), [this, up] {
     Bytes notification;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -118,7 +120,7 @@ void SimReceiver::keyboard_link(bool up) {
 
 void SimReceiver::send(std::vector<Bytes> reports) {
   for (Bytes& report : reports) {
-    scheduler_->after(std::chrono::milliseconds(timing_.device_to_host_ms),
+    scheduler_->after(std::chrono::milliseconds(timing_.device_to_host_ms), weak_from_this(),
                       [this, report = std::move(report)] { collections_->deliver(report); });
   }
 }
@@ -147,7 +149,8 @@ unsigned SimReceiver::slot_pid(int slot) const {
 
 void SimReceiver::foreign_register_write(Byte address, ShortRegister value) {
   const Bytes request = {kShortReportId, kDirectDeviceIndex, kSetShort, address, value[0], value[1], value[2]};
-  scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), [this, request] { handle_register(request); });
+  scheduler_->after(std::chrono::milliseconds(timing_.host_to_device_ms), weak_from_this(),
+                    [this, request] { handle_register(request); });
 }
 
 void SimReceiver::pairing_lock_changed(Byte state, Byte error) {

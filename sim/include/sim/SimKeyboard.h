@@ -20,7 +20,7 @@ struct Outgoing;
 class Scheduler;
 class SimHardwareBus;
 
-class SimKeyboard {
+class SimKeyboard : public std::enable_shared_from_this<SimKeyboard> {
  public:
   explicit SimKeyboard(Scenario scenario);
   ~SimKeyboard();
