@@ -68,6 +68,8 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
   }
   if (request.scale_rejected) LogMessage(L"DOVOD_SIMULATE_SCALE ignored: not a number above 0 and at most 100\n");
   sim::Scenario scenario = *sim::find_scenario(request.scenario);
+  // The keyboard reaches the tool through its receiver, as it does on a desk.
+  if (!scenario.receiver) scenario.receiver = sim::ReceiverSetup{};
   if (Scaled(request)) {
     scenario = scenario.scaled(request.scale);
     const dovod::DeviceTuning defaults;
@@ -80,7 +82,7 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
     tuning.cache_write_delay_ms = ScaleMs(defaults.cache_write_delay_ms, request.scale);
     dovod::set_device_tuning(tuning);
   }
-  LogMessage(L"Simulated keyboard: scenario %s, delays x%g\n", name.c_str(), request.scale);
+  LogMessage(L"Simulated keyboard: scenario %s behind a receiver, delays x%g\n", name.c_str(), request.scale);
   return sim::install_simulated_bus(scenario);
 }
 

@@ -119,6 +119,26 @@ TEST_F(ProgramTest, ScenariosEndAsTheKeyboardBehaves) {
   }
 }
 
+// A bootloader that refuses every retry ends the run in failure: ten ticks later the tool restarts
+// the host software from its stored path, though it was not running at the start, and closes.
+TEST_F(ProgramTest, UpdateThatKeepsFailingClosesByItselfAndStartsTheHost) {
+  StandInCopy host_copy(L"Hubcast.exe");
+  ASSERT_TRUE(dovod::platform::Registry::write_string(kSettingsKey, kHostPathValue, host_copy.path().string()));
+  run_.environment["DOVOD_SIMULATE"] = "bootloader-fails";
+
+  EXPECT_EQ(run_.run({"/LOG"}), 0);
+
+  const std::wstring log = run_.log();
+  std::wstring missing;
+  EXPECT_TRUE(InOrder(log,
+                      {State(3, 4), L"CVornDFUDlg::RetryDfu\n", State(6, 5), L"CVornDFUDlg::RetryDfu\n", State(6, 5),
+                       L"CVornDFUDlg::RetryDfu\n", State(6, 11), L"Autopilot: failed"},
+                      &missing))
+      << "missing " << Utf8FromWide(missing) << " in\n" << Utf8FromWide(log);
+  EXPECT_EQ(log.find(State(8, 9)), std::wstring::npos);
+  EXPECT_TRUE(EventAppears(kRestartedHostEvent, 20s));
+}
+
 TEST_F(ProgramTest, MalformedTokensAreIgnored) {
   run_.environment["DOVOD_SIMULATE"] = "up-to-date";
   const std::string long_token(5000, 'F');
