@@ -79,6 +79,20 @@ TEST_F(ReceiverUpdate, KeyboardBehindTheReceiverIsUpdatedAcrossTwoRestartsOnOneD
   EXPECT_EQ(updater->firmware_changes(), 2) << ::testing::PrintToString(m);
 }
 
+// The receiver's short-report and long-report collections come as two hardware devices of one
+// parent: the combiner joins them into the one device the receiver bus is made for.
+TEST_F(ReceiverUpdate, ReceiverInTwoCollectionsIsCombinedAndItsKeyboardUpdated) {
+  sim::Scenario scenario = *sim::find_scenario("normal");
+  scenario.collections = sim::Collections::ShortAndLong;
+  ASSERT_TRUE(run(scenario));
+  const auto& m = updater->milestones();
+  ASSERT_TRUE(updater->succeeded()) << ::testing::PrintToString(m);
+  EXPECT_EQ(m.back(), "application 5.1.17");
+  EXPECT_EQ(updater->progress(), 121216u + 62608u);
+  EXPECT_EQ(bus->keyboard()->application_version(), (sim::FirmwareVersion{0x0501, 0x0017}));
+  EXPECT_EQ(updater->device()->bus_type(), 1);
+}
+
 TEST_F(ReceiverUpdate, LostRepliesBehindTheReceiverAreAbsorbedByTheEnginesRetries) {
   ASSERT_TRUE(run(*sim::find_scenario("lost-replies")));
   const auto& m = updater->milestones();
