@@ -122,6 +122,9 @@ TEST_F(ReceiverTest, DeviceWithItsLinkDownRefusesWritesUntilItConnectsOrSpeaks) 
     EXPECT_EQ(device->connected(), c.connects);
     EXPECT_EQ(watch.connects.load(), c.connects ? 1 : 0);
     EXPECT_EQ(device->write({0x10, 0xFF, 0x00, 0x1A, 0, 0, 0}, true), c.connects);
+    // The answer to that write is relayed to the watch on the receiver's thread; it must have
+    // arrived before the watch goes.
+    hw->wait_idle();
   }
 }
 
@@ -161,6 +164,8 @@ TEST_F(ReceiverTest, ReportsAndWriteOutcomesReachOnlyTheSlotTheyAddress) {
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent[sent.size() - 2][1], 0x02) << "byte 1 carries the device index";
   EXPECT_EQ(sent.back()[1], 0x01);
+  // Answers to those writes are relayed on the receiver's thread; the watches outlive them.
+  hw->wait_idle();
 }
 
 }  // namespace
