@@ -227,14 +227,19 @@ bool output_from_oldest_buffer() {
     s.current.load(std::memory_order_acquire)->prefault_ahead();
   }
 
-  while (!s.old_buffers.empty()) {
-    OldBuffer& oldest = s.old_buffers.front();
-    if (oldest.buffer->output_one_message(write_out)) return true;
-    if (!oldest.quiesced) break;
+  // Older buffers go first, in the order they were replaced. One that a late writer may still put
+  // into stays until quiet, but the buffers after it are written out meanwhile: skipping straight to
+  // the current one would let a thread's newer messages overtake its older ones.
+  for (auto it = s.old_buffers.begin(); it != s.old_buffers.end();) {
+    if (it->buffer->output_one_message(write_out)) return true;
+    if (it != s.old_buffers.begin() || !it->quiesced) {
+      ++it;
+      continue;
+    }
     xLog("xlog", LOG_INFO, "dovod::LogBuffer::output_from_oldest_buffer",
-         "xLog deleting old log buffer containing %u/%u", oldest.buffer->used_slots(),
-         oldest.buffer->used_text());
+         "xLog deleting old log buffer containing %u/%u", it->buffer->used_slots(), it->buffer->used_text());
     s.old_buffers.pop_front();
+    it = s.old_buffers.begin();
   }
   LogBuffer* current = s.current.load(std::memory_order_acquire);
   return current && current->output_one_message(write_out);
