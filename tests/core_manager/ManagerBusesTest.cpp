@@ -11,7 +11,6 @@ namespace dovod::testing {
 namespace {
 
 using DM = IDeviceManager;
-const unsigned kKeyboard = maker::kKeyboardPid;
 const maker::ReceiverRow& kR1 = maker::kReceivers[0];
 
 TEST_F(ManagerTest, PlugAndUnplugAreMatchedByPath) {

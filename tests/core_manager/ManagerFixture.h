@@ -15,9 +15,12 @@
 #include "dovod/CDovod.h"
 #include "dovod/HardwareBusFactory.h"
 #include "dovod/IDevice.h"
+#include "dovod/MakerValues.h"
 #include "protocol/Device.h"
 
 namespace dovod::testing {
+
+inline constexpr unsigned kKeyboard = maker::kKeyboardPid;
 
 // A receiver: a device that is also the bus of its paired devices.
 class FakeReceiver : public Device, public FakeHardwareBus {

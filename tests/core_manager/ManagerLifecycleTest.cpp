@@ -14,7 +14,6 @@ namespace dovod::testing {
 namespace {
 
 using DM = IDeviceManager;
-const unsigned kKeyboard = maker::kKeyboardPid;
 
 TEST_F(ManagerTest, AfterShutdownNothingCreatesAManagerAndCallsFailWithCode72) {
   configure(DM::usb_active, true);

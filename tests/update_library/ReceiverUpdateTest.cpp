@@ -24,7 +24,8 @@
 namespace dovod::testing {
 namespace {
 
-constexpr double kTimeScale = 0.01;
+// The keyboard's and the receiver's delays run at a hundredth of their real length.
+constexpr double kReceiverTimeScale = 0.01;
 
 int count_of(const std::vector<std::string>& milestones, const std::string& m) {
   return static_cast<int>(std::count(milestones.begin(), milestones.end(), m));
@@ -48,7 +49,7 @@ class ReceiverUpdate : public ::testing::Test {
   // hung.
   bool run(sim::Scenario scenario) {
     scenario.receiver = sim::ReceiverSetup{};
-    sim::Scenario fast = scenario.scaled(kTimeScale);
+    sim::Scenario fast = scenario.scaled(kReceiverTimeScale);
     // A reply later than this counts as lost; sanitizer builds on a busy machine need the margin.
     fast.timing.command_timeout_ms = 300;
     bus = sim::install_simulated_bus(fast);
@@ -133,7 +134,7 @@ TEST_F(ReceiverUpdate, SilentPairedDeviceIsKeptUntilTheReceiverReportsItDisconne
     fault.when.count = c.kind == sim::FaultKind::LoseReply ? 3 : 1;
     fault.duration_ms = 5000;
     scenario.faults.push_back(fault);
-    sim::Scenario fast = scenario.scaled(kTimeScale);
+    sim::Scenario fast = scenario.scaled(kReceiverTimeScale);
     fast.timing.command_timeout_ms = 300;
     bus = sim::install_simulated_bus(fast);
     ASSERT_TRUE(host.attach());
