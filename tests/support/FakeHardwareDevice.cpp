@@ -124,6 +124,11 @@ std::vector<Bytes> FakeHardwareDevice::written() const {
   return written_;
 }
 
+void FakeHardwareDevice::clear_written() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  written_.clear();
+}
+
 void FakeHardwareDevice::enqueue(Pending pending) {
   if (answering_ == Answering::Inline) {
     deliver(std::move(pending));

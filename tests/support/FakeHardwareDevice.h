@@ -91,6 +91,8 @@ class FakeHardwareDevice : public IHardwareDevice,
 
   // Every report given to write, in order.
   std::vector<Bytes> written() const;
+  // Forgets the writes recorded so far, for a device that outlives many runs.
+  void clear_written();
 
   std::atomic<bool> open_fails{false};
   std::atomic<int> opens{0};
