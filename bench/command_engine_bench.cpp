@@ -13,15 +13,16 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <vector>
 
 #include "BenchSupport.h"
+#include "FakeHardwareDevice.h"
+#include "ProtocolReplies.h"
 #include "dovod/IHardwareDevice.h"
 #include "dovod/LastError.h"
-#include "dovod/Producer.h"
+#include "dovod/Subscriber.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "protocol/Device.h"
 #include "sim/SimHardwareBus.h"
@@ -30,65 +31,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using dovod::Byte;
 using dovod::Bytes;
-
-// Answers every written request with a long reply carrying its bytes 1 to 3, from its own thread.
-class InstantDevice : public dovod::IHardwareDevice,
-                      public dovod::Producer<dovod::IHardwareDevice::Write>,
-                      public dovod::Producer<dovod::IHardwareDevice::Read>,
-                      public dovod::Producer<dovod::IHardwareDevice::Connect> {
- public:
-  InstantDevice() : thread_([this] { run(); }) {}
-  ~InstantDevice() override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-
-  bool connected() override { return true; }
-  bool open() override { return true; }
-  void close() override {}
-  bool write(Bytes report, bool) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(std::move(report));
-    }
-    wake_.notify_one();
-    return true;
-  }
-  std::shared_ptr<dovod::IHardwareBus> bus() override { return nullptr; }
-  std::string path() override { return "bench-device"; }
-  unsigned pid() override { return 0xB3F7; }
-  std::string product_name() override { return "bench"; }
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
-      const Bytes request = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      Bytes reply(20, 0);
-      reply[0] = 0x11;
-      for (std::size_t i = 1; i < 4 && i < request.size(); ++i) reply[i] = request[i];
-      Producer<dovod::IHardwareDevice::Read>::produce(
-          [&reply](dovod::IHardwareDevice::Read* s) { s->onRead(reply, false, 0, 20); }, "InstantDevice::Read");
-      lock.lock();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Bytes> queue_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
 
 // The bare loop's side of the read thread: counts replies and wakes the writer.
 class Replies : public dovod::Subscriber<dovod::IHardwareDevice::Read> {
@@ -115,7 +58,13 @@ const Bytes kRequest{0x10, 0xFF, 0x00, 0x1F, 0x00, 0x00, 0x33};
 // Microseconds per command.
 using MakeDevice = std::shared_ptr<dovod::IHardwareDevice> (*)();
 
-std::shared_ptr<dovod::IHardwareDevice> instant_device() { return std::make_shared<InstantDevice>(); }
+// Answers every written request with a long reply carrying its bytes 1 to 3, from its own thread.
+std::shared_ptr<dovod::IHardwareDevice> instant_device() {
+  using dovod::testing::FakeHardwareDevice;
+  auto device = std::make_shared<FakeHardwareDevice>("bench-device", 0xB3F7, FakeHardwareDevice::Answering::Threaded);
+  device->set_answer([](const Bytes& request) { return std::vector<Bytes>{dovod::testing::reply_to(request, {})}; });
+  return device;
+}
 
 // The bus keeps the keyboard alive as long as its hardware device is used.
 std::shared_ptr<dovod::IHardwareDevice> simulated_keyboard() {

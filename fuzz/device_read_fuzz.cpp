@@ -5,17 +5,13 @@
 // bits 3-4 the echo position), bytes 1-3 the waiting request's index, function and parameter,
 // then reports, each as a length byte followed by that many bytes.
 #include <algorithm>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-#include "dovod/IHardwareDevice.h"
-#include "dovod/Producer.h"
+#include "FakeHardwareDevice.h"
+#include "KeyboardFirmware.h"
 #include "protocol/Device.h"
 
 namespace {
@@ -23,115 +19,19 @@ namespace {
 using dovod::Byte;
 using dovod::Bytes;
 
-constexpr int kFeatures[] = {0x0000, 0x0001, 0x0003, 0x0020, 0x1D4B};
-
-Bytes reply_to(const Bytes& request, std::initializer_list<Byte> params) {
-  Bytes reply(20, 0);
-  reply[0] = 0x11;
-  for (std::size_t i = 1; i < 4 && i < request.size(); ++i) reply[i] = request[i];
-  std::size_t at = 4;
-  for (Byte b : params) reply[at++] = b;
-  return reply;
+// The discovery requests are answered from a small feature table, unless the input scripts the
+// reports sent instead.
+std::shared_ptr<dovod::testing::FakeHardwareDevice> fuzz_hardware() {
+  using dovod::testing::FakeHardwareDevice;
+  auto keyboard = std::make_shared<dovod::testing::KeyboardFirmware>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020, 0x1D4B});
+  auto hw = std::make_shared<FakeHardwareDevice>("fuzz", 0xB3F1, FakeHardwareDevice::Answering::Threaded);
+  hw->timeout_ms = 5;
+  hw->set_answer([keyboard](const Bytes& request) { return keyboard->respond(request); });
+  return hw;
 }
 
-// Answers the discovery requests from a small feature table, or sends the fuzzed reports instead.
-class FuzzHardware : public dovod::IHardwareDevice,
-                     public dovod::Producer<dovod::IHardwareDevice::Write>,
-                     public dovod::Producer<dovod::IHardwareDevice::Read>,
-                     public dovod::Producer<dovod::IHardwareDevice::Connect> {
- public:
-  FuzzHardware() : thread_([this] { run(); }) {}
-  ~FuzzHardware() override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-
-  bool connected() override { return true; }
-  bool open() override { return true; }
-  void close() override {}
-  bool write(Bytes report, bool) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(std::move(report));
-    }
-    wake_.notify_all();
-    return true;
-  }
-  std::shared_ptr<dovod::IHardwareBus> bus() override { return nullptr; }
-  std::string path() override { return "fuzz"; }
-  unsigned pid() override { return 0xB3F1; }
-  std::string product_name() override { return "fuzz"; }
-  int command_timeout_ms() override { return 5; }
-
-  // The reports sent in answer to the next request instead of the table's reply.
-  void script(std::vector<Bytes> reports) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    script_ = std::move(reports);
-    scripted_ = true;
-  }
-  void wait_idle() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
-  }
-
- private:
-  static Bytes answer(const Bytes& r) {
-    if (r.size() < 7) return {};
-    const int function = r[3] >> 4;
-    switch (r[2] < std::size(kFeatures) ? kFeatures[r[2]] : -1) {
-      case 0x0000: {
-        if (function == 1) return reply_to(r, {4, 2, r[6]});
-        const int id = r[4] << 8 | r[5];
-        for (std::size_t i = 0; i < std::size(kFeatures); ++i) {
-          if (kFeatures[i] == id) return reply_to(r, {static_cast<Byte>(i), 0, 0});
-        }
-        return reply_to(r, {0, 0, 0});
-      }
-      case 0x0003:
-        return function == 0 ? reply_to(r, {1}) : reply_to(r, {0, 'Q', 'R', 'X', 5, 0x12, 0, 0x27, 1});
-      default:
-        return reply_to(r, {});
-    }
-  }
-
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
-      const Bytes request = std::move(queue_.front());
-      queue_.pop_front();
-      busy_ = true;
-      std::vector<Bytes> out = scripted_ ? std::move(script_) : std::vector<Bytes>{answer(request)};
-      scripted_ = false;
-      lock.unlock();
-      for (const Bytes& report : out) {
-        Producer<dovod::IHardwareDevice::Read>::produce(
-            [report](dovod::IHardwareDevice::Read* s) { s->onRead(report, false, 0, 20); }, "fuzz");
-      }
-      lock.lock();
-      busy_ = false;
-      if (queue_.empty()) idle_.notify_all();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable idle_;
-  std::deque<Bytes> queue_;
-  std::vector<Bytes> script_;
-  bool scripted_ = false;
-  bool busy_ = false;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
 struct Rig {
-  std::shared_ptr<FuzzHardware> hw = std::make_shared<FuzzHardware>();
+  std::shared_ptr<dovod::testing::FakeHardwareDevice> hw = fuzz_hardware();
   std::shared_ptr<dovod::Device> device = std::make_shared<dovod::Device>(nullptr, hw);
   explicit Rig(bool loaded) {
     device->initDevice(nullptr);
@@ -164,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool relayed = flags & 4;
   if (flags & 2) {
     const Bytes request{0x10, 0xFF, data[1], data[2], 0, 0, data[3]};
-    r.hw->script(reports);
+    r.hw->ScriptNextAnswer(reports);
     Bytes reply;
     if (r.device->sendSynchronousCommandWithoutRetry(request, reply, {(flags >> 3) & 3}, true) && reply.size() < 7) {
       __builtin_trap();  // a completed command always carries a whole report
@@ -173,5 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     for (const Bytes& report : reports) r.device->onRead(report, relayed, 0, static_cast<unsigned>(report.size()));
   }
+  // The rigs live through every input; what they were sent is of no use to the next one.
+  r.hw->clear_written();
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "FakeHardware.h"
+#include "FakeHardwareBus.h"
 #include "LibraryUpdater.h"
 #include "dovod/CDovod.h"
 #include "dovod/HardwareBusFactory.h"

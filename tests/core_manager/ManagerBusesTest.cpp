@@ -84,7 +84,7 @@ TEST_F(ManagerTest, AReceiverIsAPlainDeviceWithoutTandemOrWhenForced) {
   EXPECT_TRUE(receivers.empty());
 
   configure(DM::tandem_active, true);
-  auto hwdev = std::make_shared<FakeHardwareDevice>("forced", kR1.pid, 0, bus);
+  auto hwdev = std::make_shared<FakeHardwareDevice>("forced", kR1.pid, FakeHardwareDevice::Answering::Inline, 0, bus);
   const auto plain = CDovod::instance().makeDevice(hwdev, 1, static_cast<int>(kR1.pid));
   ASSERT_TRUE(plain);
   EXPECT_FALSE(std::dynamic_pointer_cast<IHardwareBus>(plain));

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeHardware.h"
+#include "FakeHardwareBus.h"
 #include "RunLoopHost.h"
 #include "core/DeviceFactory.h"
 #include "core/DeviceManager.h"

@@ -36,7 +36,7 @@ class DeviceCacheTest : public DeviceTest {
 
   // A device that looked up 0x0020 and wrote its cache file.
   void write_cache(const std::string& path) {
-    auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 0, path);
+    auto hw = carrying(std::make_shared<KeyboardFirmware>(), 0, path);
     auto device = make(hw);
     device->persistent_data_directory(directory);
     ASSERT_TRUE(device->feature_by_id(0x0020));
@@ -53,18 +53,19 @@ TEST_F(DeviceCacheTest, NextDeviceAnswersConstantQueriesFromTheFile) {
   EXPECT_NE(text.find("path=\"keyboard-a\""), std::string::npos);
   EXPECT_NE(text.find("QRX"), std::string::npos);
 
-  auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 0, "keyboard-a");
+  auto hw = carrying(std::make_shared<KeyboardFirmware>(), 0, "keyboard-a");
   auto device = make(hw);
   device->persistent_data_directory(directory);
   ASSERT_TRUE(device->feature_by_id(0x0020));
-  EXPECT_EQ(hw->count_writes(0, 0), 0) << "feature indexes came from the file";
-  EXPECT_GT(hw->count_writes(2, 1), 0) << "the firmware identity is still checked on the device";
+  EXPECT_EQ(count_writes(*hw, 0, 0), 0) << "feature indexes came from the file";
+  EXPECT_GT(count_writes(*hw, 2, 1), 0) << "the firmware identity is still checked on the device";
 }
 
 TEST_F(DeviceCacheTest, FileOfOtherFirmwareIsDroppedAndRewritten) {
   write_cache("keyboard-a");
-  auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 0, "keyboard-a");
-  hw->fw_version = 0x0600;
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard, 0, "keyboard-a");
+  keyboard->fw_version = 0x0600;
   auto device = make(hw);
   ConnectLog log;
   ASSERT_TRUE(log.subscribe(device, RunLoop));
@@ -74,20 +75,20 @@ TEST_F(DeviceCacheTest, FileOfOtherFirmwareIsDroppedAndRewritten) {
   EXPECT_TRUE(host.pump_until([&] { return log.firmware_changes == 1; }));
 
   ASSERT_TRUE(device->feature_by_id(0x0020));
-  EXPECT_GT(hw->count_writes(0, 0), 0) << "looked up on the device";
+  EXPECT_GT(count_writes(*hw, 0, 0), 0) << "looked up on the device";
   EXPECT_TRUE(host.pump_until([&] { return read(device_file("keyboard-a")).find("0600") != std::string::npos; }));
 
   // A device that knows its identity ignores a file written for another one.
-  auto other = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 0, "keyboard-a");
+  auto other = carrying(std::make_shared<KeyboardFirmware>(), 0, "keyboard-a");
   auto known = make(other);
   ASSERT_TRUE(known->feature_by_id(0x0003));
   std::ofstream(fs::u8path(device_file("keyboard-a"))) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                                                         << "<cache fw=\"other\" path=\"keyboard-a\">"
                                                         << "<command cmd=\"10FF00" "0A" "002000\" rsp=\"11FF000A030000\"/></cache>";
   known->persistent_data_directory(directory);
-  const int lookups = other->count_writes(0, 0);
+  const int lookups = count_writes(*other, 0, 0);
   ASSERT_TRUE(known->feature_by_id(0x0020));
-  EXPECT_EQ(other->count_writes(0, 0), lookups + 1);
+  EXPECT_EQ(count_writes(*other, 0, 0), lookups + 1);
 }
 
 TEST_F(DeviceCacheTest, GenericFileIsSharedOnlyWhenEnabled) {
@@ -100,11 +101,11 @@ TEST_F(DeviceCacheTest, GenericFileIsSharedOnlyWhenEnabled) {
     write_cache(first);
     EXPECT_EQ(fs::exists(fs::u8path(generic_file)), generic);
 
-    auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 0, second);
+    auto hw = carrying(std::make_shared<KeyboardFirmware>(), 0, second);
     auto device = make(hw);
     device->persistent_data_directory(directory);
     ASSERT_TRUE(device->feature_by_id(0x0020));
-    EXPECT_EQ(hw->count_writes(0, 0) == 0, generic) << "the other device's lookups came from the generic file";
+    EXPECT_EQ(count_writes(*hw, 0, 0) == 0, generic) << "the other device's lookups came from the generic file";
     if (generic) {
       devices.pop_back();
       device.reset();

@@ -14,13 +14,13 @@ bool is_command(const Bytes& w) { return w.size() > 3 && w[2] == kIndex; }
 using CommandEngineTest = DeviceTest;
 
 TEST_F(CommandEngineTest, ReplyCompletesTheCommandSentUnderTheDeviceSwid) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   Bytes sent = request(kIndex, 2, {1, 2, 3});
   sent[3] = 0x20;  // no software id: the engine puts its own in
   Bytes reply;
   ASSERT_TRUE(device->sendSynchronousCommand(sent, reply, 0, {}));
-  EXPECT_EQ(hw->writes().back()[3], 0x2B);
+  EXPECT_EQ(hw->written().back()[3], 0x2B);
   ASSERT_EQ(reply.size(), 20u);
   EXPECT_EQ(reply[2], kIndex);
   EXPECT_EQ(reply[3], 0x2B);
@@ -44,17 +44,18 @@ TEST_F(CommandEngineTest, ErrorRepliesMapToCodesAndOnlySoftOnesAreRetriedAfterAP
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(c.name);
-    auto hw = std::make_shared<ScriptedDevice>();
+    auto keyboard = std::make_shared<KeyboardFirmware>();
+    auto hw = carrying(keyboard);
     auto device = make_loaded(hw);
     std::atomic<int> commands{0};
-    hw->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+    keyboard->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
       if (!is_command(r) || commands++ > 0) return std::nullopt;
       return std::vector<Bytes>{c.vxp10 ? vxp10_error(r, c.error_byte) : vxp20_error(r, c.error_byte)};
     });
-    const std::size_t before = hw->writes().size();
+    const std::size_t before = hw->written().size();
     Bytes reply{0xAA};
     const bool ok = device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {});
-    const std::vector<Bytes> all = hw->writes();
+    const std::vector<Bytes> all = hw->written();
     const std::vector<Bytes> writes(all.begin() + static_cast<long>(before), all.end());
     if (c.soft) {
       EXPECT_TRUE(ok);
@@ -73,23 +74,24 @@ TEST_F(CommandEngineTest, ErrorRepliesMapToCodesAndOnlySoftOnesAreRetriedAfterAP
 
 TEST_F(CommandEngineTest, LostReplyIsRetriedAfterAPingWhoseEchoMustMatch) {
   set_device_rand([] { return 100; });
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard);
   auto device = make_loaded(hw);
   std::atomic<int> commands{0};
   std::atomic<int> pings{0};
-  hw->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+  keyboard->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
     if (is_command(r) && commands++ == 0) return std::vector<Bytes>{};
     if (is_ping(r) && pings++ == 0) {
-      Bytes wrong = hw->answer(r);
+      Bytes wrong = keyboard->answer(r);
       wrong[6] ^= 0x01;
       return std::vector<Bytes>{wrong};  // the ping must not complete on this one
     }
     return std::nullopt;
   });
-  const std::size_t before = hw->writes().size();
+  const std::size_t before = hw->written().size();
   Bytes reply;
   ASSERT_TRUE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
-  const std::vector<Bytes> all = hw->writes();
+  const std::vector<Bytes> all = hw->written();
   const std::vector<Bytes> writes(all.begin() + static_cast<long>(before), all.end());
   ASSERT_GE(writes.size(), 4u);
   EXPECT_TRUE(is_command(writes.front()));
@@ -100,51 +102,54 @@ TEST_F(CommandEngineTest, LostReplyIsRetriedAfterAPingWhoseEchoMustMatch) {
 }
 
 TEST_F(CommandEngineTest, SilentWiredDeviceRunsElevenAttemptsThenNoResponse) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard);
   auto device = make_loaded(hw);
-  const int pings_before = hw->count_writes(0, 1);
-  hw->set_hook([](const Bytes&) { return std::optional<std::vector<Bytes>>(std::vector<Bytes>{}); });
+  const int pings_before = count_writes(*hw, 0, 1);
+  keyboard->set_hook([](const Bytes&) { return std::optional<std::vector<Bytes>>(std::vector<Bytes>{}); });
   Bytes reply;
   EXPECT_FALSE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
   EXPECT_EQ(last_error().code, ErrorCode::NoResponse);
-  EXPECT_EQ(hw->count_writes(kIndex, 1), 1);
-  EXPECT_EQ(hw->count_writes(0, 1) - pings_before, 10) << "attempts 1 to 10 each ping first";
+  EXPECT_EQ(count_writes(*hw, kIndex, 1), 1);
+  EXPECT_EQ(count_writes(*hw, 0, 1) - pings_before, 10) << "attempts 1 to 10 each ping first";
 }
 
 TEST_F(CommandEngineTest, SilentWirelessDeviceIsQuarantinedUntilItReconnects) {
-  auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 1);
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard, 1);
   auto device = make_loaded(hw);
   ConnectLog log;
   ASSERT_TRUE(log.subscribe(device, RunLoop));
   std::atomic<bool> silent{true};
-  hw->set_hook([&](const Bytes&) -> std::optional<std::vector<Bytes>> {
+  keyboard->set_hook([&](const Bytes&) -> std::optional<std::vector<Bytes>> {
     if (silent) return std::vector<Bytes>{};
     return std::nullopt;
   });
-  const int pings_before = hw->count_writes(0, 1);
+  const int pings_before = count_writes(*hw, 0, 1);
   Bytes reply;
   EXPECT_FALSE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
   EXPECT_EQ(last_error().code, ErrorCode::NotConnected);
-  EXPECT_EQ(hw->count_writes(0, 1) - pings_before, 4) << "quarantined on the sixth attempt";
+  EXPECT_EQ(count_writes(*hw, 0, 1) - pings_before, 4) << "quarantined on the sixth attempt";
   EXPECT_TRUE(host.pump_until([&] { return log.disconnects == 1; }));
 
-  const std::size_t writes = hw->writes().size();
+  const std::size_t writes = hw->written().size();
   EXPECT_FALSE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
   EXPECT_EQ(last_error().code, ErrorCode::NotConnected);
-  EXPECT_EQ(hw->writes().size(), writes) << "a quarantined device sends nothing";
+  EXPECT_EQ(hw->written().size(), writes) << "a quarantined device sends nothing";
 
   silent = false;
-  hw->set_connected(true);
+  hw->SimulateConnect();
   EXPECT_TRUE(host.pump_until([&] { return log.connects.size() == 1; }));
   EXPECT_TRUE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
 }
 
 TEST_F(CommandEngineTest, AbandonEndsAWaitingCommandAndEveryLaterOne) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard);
   auto device = make_loaded(hw);
   hw->timeout_ms = 2000;
   std::atomic<bool> written{false};
-  hw->set_hook([&](const Bytes&) {
+  keyboard->set_hook([&](const Bytes&) {
     written = true;
     return std::optional<std::vector<Bytes>>(std::vector<Bytes>{});
   });
@@ -159,12 +164,12 @@ TEST_F(CommandEngineTest, AbandonEndsAWaitingCommandAndEveryLaterOne) {
   caller.join();
   EXPECT_EQ(code, to_int(ErrorCode::Abandoned));
 
-  const std::size_t writes = hw->writes().size();
+  const std::size_t writes = hw->written().size();
   Bytes reply;
   EXPECT_FALSE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
   EXPECT_EQ(last_error().code, ErrorCode::Abandoned);
   EXPECT_FALSE(device->sendCommand(request(kIndex, 1), false));
-  EXPECT_EQ(hw->writes().size(), writes);
+  EXPECT_EQ(hw->written().size(), writes);
 }
 
 TEST_F(CommandEngineTest, ConstantRepliesComeFromTheCacheWithTheCurrentSwid) {
@@ -177,28 +182,28 @@ TEST_F(CommandEngineTest, ConstantRepliesComeFromTheCacheWithTheCurrentSwid) {
   for (const Case& c : {Case{"cacheable", 1, kIndex, 1}, Case{"not cacheable", 0, kIndex, 2},
                         Case{"index from 0x80 up", 1, 0x80, 2}}) {
     SCOPED_TRACE(c.name);
-    auto hw = std::make_shared<ScriptedDevice>();
+    auto hw = carrying();
     auto device = make_loaded(hw);
-    const std::size_t before = hw->writes().size();
+    const std::size_t before = hw->written().size();
     Bytes first;
     Bytes second;
     ASSERT_TRUE(device->sendSynchronousCommand(request(c.index, 3, {7}), first, c.cache_mode, {}));
     ASSERT_TRUE(device->sendSynchronousCommand(request(c.index, 3, {7}), second, c.cache_mode, {}));
-    EXPECT_EQ(static_cast<int>(hw->writes().size() - before), c.writes);
+    EXPECT_EQ(static_cast<int>(hw->written().size() - before), c.writes);
     EXPECT_EQ(second, first);
     EXPECT_EQ(second[3] & 0x0F, device->swid());
   }
 }
 
 TEST_F(CommandEngineTest, AnotherProgramUsingOurSwidMovesUsToTheLeastRecentlySeenId) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   auto foreign = [&](int swid) {
-    hw->inject(reply_to(Bytes{0x10, 0xFF, kIndex, static_cast<Byte>(0x20 | swid)}, {}));
+    hw->SimulateRead(reply_to(Bytes{0x10, 0xFF, kIndex, static_cast<Byte>(0x20 | swid)}, {}));
     hw->wait_idle();
   };
   auto last_swids = [&] {
-    const std::vector<Bytes> writes = hw->writes();
+    const std::vector<Bytes> writes = hw->written();
     return std::make_pair(writes[writes.size() - 2][3] & 0x0F, writes.back()[3] & 0x0F);
   };
   Bytes reply;
@@ -209,7 +214,7 @@ TEST_F(CommandEngineTest, AnotherProgramUsingOurSwidMovesUsToTheLeastRecentlySee
 
   foreign(0xD);  // seen, but not ours: no switch
   ASSERT_TRUE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
-  EXPECT_EQ(hw->writes().back()[3] & 0x0F, 0xF);
+  EXPECT_EQ(hw->written().back()[3] & 0x0F, 0xF);
 
   foreign(0xF);
   ASSERT_TRUE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
@@ -220,11 +225,11 @@ TEST_F(CommandEngineTest, AnotherProgramUsingOurSwidMovesUsToTheLeastRecentlySee
 }
 
 TEST_F(CommandEngineTest, AttemptWithASwitchStillDueFailsWithSwidCollision) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   WriteLog writes;
   ASSERT_TRUE(writes.subscribe(device, Direct));
-  hw->inject(reply_to(Bytes{0x10, 0xFF, kIndex, 0x20 | kSwid}, {}));
+  hw->SimulateRead(reply_to(Bytes{0x10, 0xFF, kIndex, 0x20 | kSwid}, {}));
   hw->wait_idle();
   Bytes reply;
   EXPECT_FALSE(device->sendSynchronousCommandWithoutRetry(request(kIndex, 1), reply, {}, true));
@@ -235,11 +240,12 @@ TEST_F(CommandEngineTest, AttemptWithASwitchStillDueFailsWithSwidCollision) {
 }
 
 TEST_F(CommandEngineTest, LateReplyToThePreviousCommandTurnsOnTheBrbWorkaround) {
-  auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020}, 0xB3F1, 1);
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard, 1);
   auto device = make_loaded(hw);
   std::atomic<int> step{0};
   Bytes lost;
-  hw->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+  keyboard->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
     if (step == 0 && is_command(r)) {
       lost = r;
       ++step;
@@ -247,27 +253,27 @@ TEST_F(CommandEngineTest, LateReplyToThePreviousCommandTurnsOnTheBrbWorkaround) 
     }
     if (step == 1 && is_ping(r)) {
       ++step;
-      return std::vector<Bytes>{hw->answer(lost)};  // the stale reply, and the ping goes unanswered
+      return std::vector<Bytes>{keyboard->answer(lost)};  // the stale reply, and the ping goes unanswered
     }
     return std::nullopt;
   });
   Bytes reply;
   ASSERT_TRUE(device->sendSynchronousCommand(request(kIndex, 1), reply, 0, {}));
-  const std::vector<Bytes> writes = hw->writes();
+  const std::vector<Bytes> writes = hw->written();
   const Bytes flush{0, 0, 0, static_cast<Byte>(0x10 | kSwid), 0, 0, 0};
   EXPECT_NE(std::find(writes.begin(), writes.end(), flush), writes.end())
       << "the workaround sends a protocol request to flush the stale reply";
 }
 
 TEST_F(CommandEngineTest, SendCommandRefusesARemovedDevice) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   device->uninitDevice();
   EXPECT_TRUE(device->is_removed());
-  const std::size_t writes = hw->writes().size();
+  const std::size_t writes = hw->written().size();
   EXPECT_FALSE(device->sendCommand(request(kIndex, 1), true));
   EXPECT_EQ(last_error().code, ErrorCode::DeviceRemoved);
-  EXPECT_EQ(hw->writes().size(), writes);
+  EXPECT_EQ(hw->written().size(), writes);
 }
 
 }  // namespace

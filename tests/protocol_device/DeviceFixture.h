@@ -1,16 +1,21 @@
 #pragma once
-// A Device over a scripted hardware device, inside a device manager that the test pumps as a host
-// does, with the device's delays scaled down to milliseconds.
+// A Device over a fake hardware device that answers with a keyboard's firmware from its own thread,
+// inside a device manager that the test pumps as a host does, with the device's delays scaled down
+// to milliseconds.
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "FakeHardwareDevice.h"
+#include "KeyboardFirmware.h"
+#include "ProtocolReplies.h"
 #include "RunLoopHost.h"
-#include "ScriptedDevice.h"
 #include "core/DeviceManager.h"
 #include "dovod/CDovod.h"
 #include "dovod/IDevice.h"
@@ -56,6 +61,14 @@ class WriteLog : public Subscriber<IDevice::WriteReport> {
   std::vector<std::pair<ErrorCode, unsigned>> failures;
 };
 
+// Requests written for a feature index and function (the ping is index 0, function 1).
+inline int count_writes(const FakeHardwareDevice& hw, Byte index, int function) {
+  const std::vector<Bytes> written = hw.written();
+  return static_cast<int>(std::count_if(written.begin(), written.end(), [&](const Bytes& w) {
+    return w.size() > 3 && w[2] == index && (w[3] >> 4) == function;
+  }));
+}
+
 class DeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,7 +94,19 @@ class DeviceTest : public ::testing::Test {
     set_device_rand(nullptr);
   }
 
-  std::shared_ptr<Device> make(const std::shared_ptr<ScriptedDevice>& hw) {
+  // A hardware device that answers with `keyboard`'s replies from its own thread.
+  static std::shared_ptr<FakeHardwareDevice> carrying(
+      std::shared_ptr<KeyboardFirmware> keyboard = std::make_shared<KeyboardFirmware>(), int bus_type = 0,
+      std::string path = "scripted-device") {
+    auto hw = std::make_shared<FakeHardwareDevice>(std::move(path), 0xB3F1, FakeHardwareDevice::Answering::Threaded,
+                                                   bus_type);
+    hw->set_product_name("Scripted");
+    hw->timeout_ms = 40;
+    hw->set_answer([keyboard](const Bytes& request) { return keyboard->respond(request); });
+    return hw;
+  }
+
+  std::shared_ptr<Device> make(const std::shared_ptr<FakeHardwareDevice>& hw) {
     auto device = std::make_shared<Device>(manager, hw);
     device->initDevice(manager);
     devices.push_back(device);
@@ -89,7 +114,7 @@ class DeviceTest : public ::testing::Test {
   }
 
   // A device whose root and firmware identity are loaded.
-  std::shared_ptr<Device> make_loaded(const std::shared_ptr<ScriptedDevice>& hw) {
+  std::shared_ptr<Device> make_loaded(const std::shared_ptr<FakeHardwareDevice>& hw) {
     auto device = make(hw);
     EXPECT_TRUE(device->feature_by_id(0x0000)) << to_int(last_error().code);
     return device;

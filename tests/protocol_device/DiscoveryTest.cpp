@@ -7,25 +7,26 @@ namespace {
 using DiscoveryTest = DeviceTest;
 
 TEST_F(DiscoveryTest, DeviceThatIsNotVexa20IsRememberedUntilARetry) {
-  auto hw = std::make_shared<ScriptedDevice>();
-  hw->protocol_error = 1;
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard);
+  keyboard->protocol_error = 1;
   auto device = make(hw);
   EXPECT_FALSE(device->feature_by_id(0x0020));
   EXPECT_EQ(last_error().code, ErrorCode::NotVxp20);
-  const std::size_t writes = hw->writes().size();
+  const std::size_t writes = hw->written().size();
   EXPECT_EQ(writes, 1u);
 
   EXPECT_FALSE(device->feature_by_id(0x0003));
   EXPECT_EQ(last_error().code, ErrorCode::NotVxp20);
-  EXPECT_EQ(hw->writes().size(), writes) << "the second answer comes without traffic";
+  EXPECT_EQ(hw->written().size(), writes) << "the second answer comes without traffic";
 
-  hw->protocol_error = -1;
+  keyboard->protocol_error = -1;
   EXPECT_TRUE(device->retry_load_feature_root());
   EXPECT_TRUE(device->feature_by_id(0x0020));
 }
 
 TEST_F(DiscoveryTest, FeaturesAreFoundByIdOrEnumeratedOnce) {
-  auto hw = std::make_shared<ScriptedDevice>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020, 0x00D0});
+  auto hw = carrying(std::make_shared<KeyboardFirmware>(std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020, 0x00D0}));
   auto device = make(hw);
   auto feature = device->feature_by_id(0x0020);
   ASSERT_TRUE(feature);
@@ -43,14 +44,15 @@ TEST_F(DiscoveryTest, FeaturesAreFoundByIdOrEnumeratedOnce) {
   EXPECT_EQ(ids, (std::vector<int>{0x0000, 0x0001, 0x0003, 0x0020, 0x00D0}));
   EXPECT_EQ(device->feature_by_id(0x0020), feature);
 
-  const std::size_t writes = hw->writes().size();
+  const std::size_t writes = hw->written().size();
   EXPECT_FALSE(device->feature_by_id(0x1234));
   EXPECT_EQ(last_error().code, ErrorCode::NotPresent);
-  EXPECT_EQ(hw->writes().size(), writes) << "all features known: no lookup";
+  EXPECT_EQ(hw->written().size(), writes) << "all features known: no lookup";
 }
 
 TEST_F(DiscoveryTest, FirmwareChangeFoundBeforeACommandFailsItOnceAndForgetsFeatures) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto keyboard = std::make_shared<KeyboardFirmware>();
+  auto hw = carrying(keyboard);
   auto device = make(hw);
   ConnectLog log;
   ASSERT_TRUE(log.subscribe(device, RunLoop));
@@ -59,9 +61,9 @@ TEST_F(DiscoveryTest, FirmwareChangeFoundBeforeACommandFailsItOnceAndForgetsFeat
   EXPECT_NE(before.find("QRX"), std::string::npos);
 
   std::atomic<int> commands{0};
-  hw->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+  keyboard->set_hook([&](const Bytes& r) -> std::optional<std::vector<Bytes>> {
     if (r[2] == 4 && commands++ == 0) {
-      hw->fw_version = 0x0600;  // the device restarted into new firmware and lost the request
+      keyboard->fw_version = 0x0600;  // the device restarted into new firmware and lost the request
       return std::vector<Bytes>{};
     }
     return std::nullopt;

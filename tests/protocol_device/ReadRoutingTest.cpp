@@ -50,7 +50,7 @@ Bytes long_report(Byte index, Byte byte3, Byte device_index = 0xFF) {
 using ReadRoutingTest = DeviceTest;
 
 TEST_F(ReadRoutingTest, ReportsAreClassifiedAndRoutedToTheFeatureAtTheirIndex) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   auto cookie_feature = device->feature_by_id(0x0020);
   ASSERT_TRUE(cookie_feature);
@@ -86,11 +86,11 @@ TEST_F(ReadRoutingTest, ReportsAreClassifiedAndRoutedToTheFeatureAtTheirIndex) {
 
   Bytes reply;
   ASSERT_TRUE(device->sendSynchronousCommand(request(4, 1), reply, 0, {}));
-  EXPECT_EQ(hw->writes().back()[3] & 0x0F, kSwid) << "no foreign report above used our swid";
+  EXPECT_EQ(hw->written().back()[3] & 0x0F, kSwid) << "no foreign report above used our swid";
 }
 
 TEST_F(ReadRoutingTest, DeviceWithoutFeaturesLeavesVexa20ReportsAlone) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make(hw);
   EXPECT_EQ(device->onReadHandler(long_report(0x05, 0x10), false, 0, 0), IDevice::Unhandled);
   EXPECT_EQ(device->onReadHandler(long_report(0x00, 0x1B), false, 0, 0), IDevice::ForeignResponse);
@@ -99,7 +99,7 @@ TEST_F(ReadRoutingTest, DeviceWithoutFeaturesLeavesVexa20ReportsAlone) {
 }
 
 TEST_F(ReadRoutingTest, InactiveLibraryNeitherReportsNorRoutes) {
-  auto hw = std::make_shared<ScriptedDevice>();
+  auto hw = carrying();
   auto device = make_loaded(hw);
   auto cookie_feature = device->feature_by_id(0x0020);
   ASSERT_TRUE(cookie_feature);
@@ -109,15 +109,15 @@ TEST_F(ReadRoutingTest, InactiveLibraryNeitherReportsNorRoutes) {
   ReportLog reports;
   ASSERT_TRUE(reports.subscribe(device, Direct));
 
-  hw->inject(long_report(0x03, 0x20));
+  hw->SimulateRead(long_report(0x03, 0x20));
   hw->wait_idle();
   EXPECT_EQ(reports.size(), 1u);
   EXPECT_EQ(sink.total(), 1u);
 
   manager->set_active(false);
   host.pump();
-  hw->inject(long_report(0x03, 0x20));
-  hw->inject(long_report(0x03, 0x15));
+  hw->SimulateRead(long_report(0x03, 0x20));
+  hw->SimulateRead(long_report(0x03, 0x15));
   hw->wait_idle();
   EXPECT_EQ(reports.size(), 1u);
   EXPECT_EQ(sink.total(), 1u);

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeHardware.h"
+#include "FakeHardwareBus.h"
 #include "Source/CombinerDevice.h"
 #include "dovod/LastError.h"
 #include "dovod/MakerValues.h"

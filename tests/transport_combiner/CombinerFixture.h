@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeHardware.h"
+#include "FakeHardwareBus.h"
 #include "RunLoopHost.h"
 #include "Source/CombinerBus.h"
 #include "dovod/CDovod.h"

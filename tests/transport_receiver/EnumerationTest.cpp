@@ -7,11 +7,11 @@ namespace dovod::testing {
 namespace {
 
 TEST_F(ReceiverTest, EnumerationTurnsAnnouncementsIntoDevicesWithoutPlugEvents) {
-  hw->Pair(0, kKeyboard);
-  hw->Pair(2, kMouse, /*link_up=*/false);
+  firmware->Pair(0, kKeyboard);
+  firmware->Pair(2, kMouse, /*link_up=*/false);
   make_bus();
   listen();
-  EXPECT_EQ(hw->register_value(0x00)[1] & 0x01, 0x01) << "connection notifications enabled";
+  EXPECT_EQ(firmware->register_value(0x00)[1] & 0x01, 0x01) << "connection notifications enabled";
 
   const auto found = bus->devices();
   ASSERT_EQ(found.size(), 2u);
@@ -27,7 +27,7 @@ TEST_F(ReceiverTest, EnumerationTurnsAnnouncementsIntoDevicesWithoutPlugEvents) 
   }
   EXPECT_EQ(found[0]->device_index(), 1);
   EXPECT_EQ(found[1]->device_index(), 3);
-  EXPECT_EQ(hw->count_requests(0x80, 0x02, 0x02), 1);
+  EXPECT_EQ(count_requests(0x80, 0x02, 0x02), 1);
   hw->wait_idle();
   EXPECT_TRUE(plugs->events().empty()) << "devices found by enumeration are returned, not announced";
 
@@ -41,18 +41,18 @@ TEST_F(ReceiverTest, EnumerationTurnsAnnouncementsIntoDevicesWithoutPlugEvents) 
 TEST_F(ReceiverTest, MissingAnnouncementIsRetriedAndReportedThreeTimesThenTheOthersAreReturned) {
   ErrorLog errors;
   ASSERT_TRUE(errors.subscribe(manager(), RunLoop));
-  hw->Pair(0, kKeyboard);
-  hw->Pair(1, kMouse);
-  hw->silent_slot = 1;
+  firmware->Pair(0, kKeyboard);
+  firmware->Pair(1, kMouse);
+  firmware->silent_slot = 1;
   make_bus();
   listen();
-  const int register_reads = hw->count_requests(0x81, 0x00);
+  const int register_reads = count_requests(0x81, 0x00);
 
   const auto found = bus->devices();
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0]->pid(), kKeyboard);
-  EXPECT_EQ(hw->count_requests(0x80, 0x02, 0x02), 3);
-  EXPECT_EQ(hw->count_requests(0x81, 0x00), register_reads + 1) << "notifications re-enabled after the first pass only";
+  EXPECT_EQ(count_requests(0x80, 0x02, 0x02), 3);
+  EXPECT_EQ(count_requests(0x81, 0x00), register_reads + 1) << "notifications re-enabled after the first pass only";
   host.pump();
   ASSERT_EQ(errors.errors.size(), 3u);
   for (const auto& e : errors.errors) {
@@ -63,7 +63,7 @@ TEST_F(ReceiverTest, MissingAnnouncementIsRetriedAndReportedThreeTimesThenTheOth
 }
 
 TEST_F(ReceiverTest, FailedEnumerationAnswersNothingWithTheReasonAndKeepsTheSlots) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   make_bus();
   listen();
   const auto first = bus->devices();
@@ -71,7 +71,7 @@ TEST_F(ReceiverTest, FailedEnumerationAnswersNothingWithTheReasonAndKeepsTheSlot
 
   struct Case {
     const char* name;
-    FakeReceiverHardware::Hook hook;
+    ReceiverFirmware::Hook hook;
     ErrorCode code;
   };
   const Case cases[] = {
@@ -84,18 +84,18 @@ TEST_F(ReceiverTest, FailedEnumerationAnswersNothingWithTheReasonAndKeepsTheSlot
        ErrorCode::NoResponse},
       {"announcement request refused",
        [](const Bytes& r) -> std::optional<std::vector<Bytes>> {
-         if (r[2] == 0x80 && r[3] == 0x02) return std::vector<Bytes>{vxp10_error_to(r, 3)};
+         if (r[2] == 0x80 && r[3] == 0x02) return std::vector<Bytes>{vxp10_error(r, 3)};
          return std::nullopt;
        },
        static_cast<ErrorCode>(8 + 3)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    hw->set_hook(c.hook);
+    firmware->set_hook(c.hook);
     clear_last_error();
     EXPECT_TRUE(bus->devices().empty());
     EXPECT_EQ(last_error().code, c.code);
-    hw->set_hook(nullptr);
+    firmware->set_hook(nullptr);
     EXPECT_EQ(bus->device_in_slot(0), first[0]) << "slots as they were";
   }
 }

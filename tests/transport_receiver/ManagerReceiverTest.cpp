@@ -2,6 +2,7 @@
 // table, adds it as a bus, and follows its paired devices as they arrive, change and leave.
 #include <algorithm>
 
+#include "FakeHardwareBus.h"
 #include "ReceiverFixture.h"
 #include "core/DeviceManager.h"
 #include "dovod/HardwareBusFactory.h"
@@ -11,21 +12,6 @@
 
 namespace dovod::testing {
 namespace {
-
-// The platform's bus as far as these tests need it: it holds the receiver's HID collection.
-class HostBus : public IHardwareBus, public Producer<IHardwareBus::PlugUnplug> {
- public:
-  explicit HostBus(std::shared_ptr<FakeReceiverHardware> receiver) : receiver_(std::move(receiver)) {}
-  std::vector<std::shared_ptr<IHardwareDevice>> devices() override { return {receiver_}; }
-  void SimulateUnplug() {
-    std::shared_ptr<IHardwareDevice> gone =
-        std::make_shared<FakeReceiverHardware>(receiver_->pid(), kReceiverType, receiver_->path());
-    Producer<IHardwareBus::PlugUnplug>::produce([gone](IHardwareBus::PlugUnplug* s) { s->onUnplug(gone); }, "HostBus");
-  }
-
- private:
-  const std::shared_ptr<FakeReceiverHardware> receiver_;
-};
 
 class Arrivals : public Subscriber<IDeviceManager::ArrivalRemoval> {
  public:
@@ -39,7 +25,9 @@ class ManagerReceiverTest : public ReceiverTest {
  protected:
   void SetUp() override {
     ReceiverTest::SetUp();
-    host_bus = std::make_shared<HostBus>(hw);
+    // The platform's bus as far as these tests need it: it holds the receiver's HID collection.
+    host_bus = FakeHardwareBus::create();
+    host_bus->AddPresent(hw);
     set_hardware_bus_factory([this](const std::shared_ptr<IDeviceManager>&) { return host_bus; });
     ASSERT_TRUE(CDovod::instance().config_set(IDeviceManager::tandem_active, true));
   }
@@ -58,13 +46,13 @@ class ManagerReceiverTest : public ReceiverTest {
   std::shared_ptr<IDevice> receiver() { return arrivals.arrived.at(0); }
   std::vector<std::shared_ptr<IDevice>> paired() { return CDovod::instance().devices_on_bus(receiver()); }
 
-  std::shared_ptr<HostBus> host_bus;
+  std::shared_ptr<FakeHardwareBus> host_bus;
   Arrivals arrivals;
 };
 
 TEST_F(ManagerReceiverTest, ReceiverOfTheTableBecomesABusWithItsPairedDevices) {
-  hw->Pair(0, kKeyboard, true, "Vorn Keyboard");
-  hw->Pair(3, kMouse);
+  firmware->Pair(0, kKeyboard, true, "Vorn Keyboard");
+  firmware->Pair(3, kMouse);
   start();
   EXPECT_EQ(arrivals.log, (std::vector<std::string>{"+receiver-1", "+receiver-1:0", "+receiver-1:3"}));
   auto as_receiver = std::dynamic_pointer_cast<IReceiver>(receiver());
@@ -82,27 +70,27 @@ TEST_F(ManagerReceiverTest, ReceiverOfTheTableBecomesABusWithItsPairedDevices) {
 }
 
 TEST_F(ManagerReceiverTest, PairedDevicesFollowTheReceiversNotificationsAndLeaveWithIt) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   start();
-  hw->SimulateReport(FakeReceiverHardware::connection(2, kReceiverType, kMouse, true));
-  hw->SimulateReport(FakeReceiverHardware::connection(1, kReceiverType, kMouse, true));
+  hw->SimulateRead(ReceiverFirmware::connection(2, kReceiverType, kMouse, true));
+  hw->SimulateRead(ReceiverFirmware::connection(1, kReceiverType, kMouse, true));
   hw->wait_idle();
   ASSERT_TRUE(host.pump_until([&] { return arrivals.log.size() == 5; }));
   EXPECT_EQ(arrivals.log, (std::vector<std::string>{"+receiver-1", "+receiver-1:0", "+receiver-1:1", "-receiver-1:0",
                                                     "+receiver-1:0"}));
   EXPECT_EQ(arrivals.arrived.back()->pid(), kMouse) << "the device of the new product id";
 
-  host_bus->SimulateUnplug();
+  host_bus->SimulateUnplug(hw->path());
   host.pump();
   EXPECT_EQ(std::count_if(arrivals.log.begin(), arrivals.log.end(), [](const std::string& s) { return s[0] == '-'; }), 4);
   EXPECT_TRUE(CDovod::instance().devices().empty());
 }
 
 TEST_F(ManagerReceiverTest, ReceiverThatCannotEnumerateIsAddedByTheManagersRetry) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   std::atomic<bool> mute{true};
-  hw->set_hook([&mute](const Bytes& r) -> std::optional<std::vector<Bytes>> {
-    if (mute && r[2] == 0x81 && r[3] == 0x02) return std::vector<Bytes>{vxp10_error_to(r, 9)};
+  firmware->set_hook([&mute](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+    if (mute && r[2] == 0x81 && r[3] == 0x02) return std::vector<Bytes>{vxp10_error(r, 9)};
     return std::nullopt;
   });
   CDovod::instance().getimpl()->set_addbus_retry_base_ms(1);
@@ -114,29 +102,29 @@ TEST_F(ManagerReceiverTest, ReceiverThatCannotEnumerateIsAddedByTheManagersRetry
 }
 
 TEST_F(ManagerReceiverTest, ConfiguringAPairedDevicePreparesTheReceiverAndShutdownReleasesIt) {
-  hw->Pair(1, kKeyboard);
+  firmware->Pair(1, kKeyboard);
   start();
   auto keyboard = arrivals.arrived.at(1);
   auto feature = std::make_shared<Feature>(0x4521, 4, keyboard);
 
   ASSERT_TRUE(keyboard->set_configured(feature));
-  EXPECT_EQ(hw->register_value(0x00)[1], 0x09) << "notifications and software present";
-  EXPECT_EQ(hw->register_value(0x03)[0], 0x00);
+  EXPECT_EQ(firmware->register_value(0x00)[1], 0x09) << "notifications and software present";
+  EXPECT_EQ(firmware->register_value(0x03)[0], 0x00);
   ASSERT_TRUE(keyboard->add_pending_change(feature));
-  EXPECT_EQ(hw->register_value(0x03)[0], 0x02) << "configuration complete for the second slot";
-  const int writes = hw->count_requests(0x80, 0x00);
+  EXPECT_EQ(firmware->register_value(0x03)[0], 0x02) << "configuration complete for the second slot";
+  const int writes = count_requests(0x80, 0x00);
 
   // Another program clears register 0; the bus puts back both bits.
-  hw->SimulateRegisterZeroWrite(0x00, 0x00, 0x00);
+  hw->SimulateRead(firmware->register_zero_written(0x00, 0x00, 0x00));
   hw->wait_idle();
-  ASSERT_TRUE(host.pump_until([&] { return hw->register_value(0x00)[1] == 0x09; }));
+  ASSERT_TRUE(host.pump_until([&] { return firmware->register_value(0x00)[1] == 0x09; }));
 
   keyboard.reset();
   feature.reset();
   arrivals.arrived.clear();
   CDovod::instance().reset_for_testing();
-  EXPECT_EQ(hw->register_value(0x00)[1], 0x01) << "software present withdrawn when the library ends";
-  EXPECT_EQ(hw->count_requests(0x80, 0x00), writes + 2);
+  EXPECT_EQ(firmware->register_value(0x00)[1], 0x01) << "software present withdrawn when the library ends";
+  EXPECT_EQ(count_requests(0x80, 0x00), writes + 2);
 }
 
 TEST_F(ManagerReceiverTest, BecomingActiveAgainEnumeratesAndAnnouncesOnlyAChangedPairing) {
@@ -147,7 +135,7 @@ TEST_F(ManagerReceiverTest, BecomingActiveAgainEnumeratesAndAnnouncesOnlyAChange
     ASSERT_TRUE(CDovod::instance().config_set(IDeviceManager::tandem_active, true));
     arrivals.log.clear();
     arrivals.arrived.clear();
-    hw->Pair(0, kKeyboard);
+    firmware->Pair(0, kKeyboard);
     start();
     ASSERT_EQ(arrivals.log.size(), 2u);
     auto bus = std::dynamic_pointer_cast<TandemBus>(receiver());
@@ -155,10 +143,10 @@ TEST_F(ManagerReceiverTest, BecomingActiveAgainEnumeratesAndAnnouncesOnlyAChange
 
     CDovod::instance().set_active(false);
     host.pump();
-    if (changed) hw->Pair(0, kMouse);
-    const int announcements = hw->count_requests(0x80, 0x02, 0x02);
+    if (changed) firmware->Pair(0, kMouse);
+    const int announcements = count_requests(0x80, 0x02, 0x02);
     CDovod::instance().set_active(true);
-    ASSERT_TRUE(host.pump_until([&] { return hw->count_requests(0x80, 0x02, 0x02) > announcements; }));
+    ASSERT_TRUE(host.pump_until([&] { return count_requests(0x80, 0x02, 0x02) > announcements; }));
     hw->wait_idle();
     host.pump();
     if (changed) {

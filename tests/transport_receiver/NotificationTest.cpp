@@ -9,7 +9,7 @@ namespace dovod::testing {
 namespace {
 
 Bytes connection(int index, int type, unsigned pid, bool link_up = true) {
-  return FakeReceiverHardware::connection(index, type, pid, link_up);
+  return ReceiverFirmware::connection(index, type, pid, link_up);
 }
 
 TEST_F(ReceiverTest, NotificationsPlugUnplugOrAreIgnored) {
@@ -34,12 +34,12 @@ TEST_F(ReceiverTest, NotificationsPlugUnplugOrAreIgnored) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    hw = std::make_shared<FakeReceiverHardware>(kReceiverPid, kReceiverType);
-    hw->Pair(0, kKeyboard);
+    fresh_receiver();
+    firmware->Pair(0, kKeyboard);
     make_bus();
     listen();
     ASSERT_EQ(bus->devices().size(), 1u);
-    hw->SimulateReport(c.report);
+    hw->SimulateRead(c.report);
     hw->wait_idle();
     EXPECT_EQ(plugs->summary(), c.events);
   }
@@ -48,19 +48,19 @@ TEST_F(ReceiverTest, NotificationsPlugUnplugOrAreIgnored) {
 TEST_F(ReceiverTest, OneSlotReceiverIgnoresDeviceIndexesTwoToSix) {
   make_bus(1);
   listen();
-  for (int index = 2; index <= 6; ++index) hw->SimulateReport(connection(index, kReceiverType, kMouse));
-  hw->SimulateReport(connection(1, kReceiverType, kMouse));
+  for (int index = 2; index <= 6; ++index) hw->SimulateRead(connection(index, kReceiverType, kMouse));
+  hw->SimulateRead(connection(1, kReceiverType, kMouse));
   hw->wait_idle();
   EXPECT_EQ(plugs->summary(), std::vector<std::string>{"+receiver-1:0/4082"});
 }
 
 TEST_F(ReceiverTest, UnplugEventCarriesAFreshObjectWithThePathOfTheDeparted) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   make_bus();
   listen();
   const auto found = bus->devices();
   ASSERT_EQ(found.size(), 1u);
-  hw->SimulateReport({0x10, 0x01, 0x40, 0x02, 0, 0, 0});
+  hw->SimulateRead({0x10, 0x01, 0x40, 0x02, 0, 0, 0});
   hw->wait_idle();
   const auto events = plugs->events();
   ASSERT_EQ(events.size(), 1u);
@@ -100,8 +100,8 @@ TEST_F(ReceiverTest, DeviceWithItsLinkDownRefusesWritesUntilItConnectsOrSpeaks) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    hw = std::make_shared<FakeReceiverHardware>(kReceiverPid, kReceiverType);
-    hw->Pair(0, kKeyboard, /*link_up=*/false);
+    fresh_receiver();
+    firmware->Pair(0, kKeyboard, /*link_up=*/false);
     make_bus();
     listen();
     const auto found = bus->devices();
@@ -110,14 +110,14 @@ TEST_F(ReceiverTest, DeviceWithItsLinkDownRefusesWritesUntilItConnectsOrSpeaks) 
     DeviceWatch watch;
     ASSERT_TRUE(static_cast<Subscriber<IHardwareDevice::Connect>&>(watch).subscribe(device, Direct));
     ASSERT_TRUE(static_cast<Subscriber<IHardwareDevice::Read>&>(watch).subscribe(device, Direct));
-    const std::size_t writes = hw->writes().size();
+    const std::size_t writes = hw->written().size();
 
     clear_last_error();
     EXPECT_FALSE(device->write({0x10, 0xFF, 0x00, 0x1A, 0, 0, 0}, true));
     EXPECT_EQ(last_error().code, ErrorCode::NotConnected);
-    EXPECT_EQ(hw->writes().size(), writes) << "nothing sent";
+    EXPECT_EQ(hw->written().size(), writes) << "nothing sent";
 
-    hw->SimulateReport(c.report);
+    hw->SimulateRead(c.report);
     hw->wait_idle();
     EXPECT_EQ(device->connected(), c.connects);
     EXPECT_EQ(watch.connects.load(), c.connects ? 1 : 0);
@@ -129,8 +129,8 @@ TEST_F(ReceiverTest, DeviceWithItsLinkDownRefusesWritesUntilItConnectsOrSpeaks) 
 }
 
 TEST_F(ReceiverTest, ReportsAndWriteOutcomesReachOnlyTheSlotTheyAddress) {
-  hw->Pair(0, kKeyboard);
-  hw->Pair(1, kMouse);
+  firmware->Pair(0, kKeyboard);
+  firmware->Pair(1, kMouse);
   make_bus();
   listen();
   const auto found = bus->devices();
@@ -148,9 +148,9 @@ TEST_F(ReceiverTest, ReportsAndWriteOutcomesReachOnlyTheSlotTheyAddress) {
 
   const Bytes for_first{0x10, 0x01, 0x04, 0x1A, 0x05, 0, 0};
   const Bytes for_second{0x11, 0x02, 0x05, 0x00, 0x01, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  hw->SimulateReport(for_first);
-  hw->SimulateReport(for_second);
-  hw->SimulateReport({0x10, 0xFF, 0x81, 0x00, 0, 1, 0});
+  hw->SimulateRead(for_first);
+  hw->SimulateRead(for_second);
+  hw->SimulateRead({0x10, 0xFF, 0x81, 0x00, 0, 1, 0});
   hw->wait_idle();
   EXPECT_EQ(first.reads, std::vector<Bytes>{for_first});
   EXPECT_EQ(second.reads, std::vector<Bytes>{for_second});
@@ -160,7 +160,7 @@ TEST_F(ReceiverTest, ReportsAndWriteOutcomesReachOnlyTheSlotTheyAddress) {
   ASSERT_TRUE(found[0]->write({0x10, 0xFF, 0x00, 0x1A, 0, 0, 0}, false));
   ASSERT_EQ(written.reports.size(), 1u) << "only the second slot's write outcome";
   EXPECT_EQ(written.reports[0][1], 0x02);
-  const auto sent = hw->writes();
+  const auto sent = hw->written();
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent[sent.size() - 2][1], 0x02) << "byte 1 carries the device index";
   EXPECT_EQ(sent.back()[1], 0x01);

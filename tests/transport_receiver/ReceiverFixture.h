@@ -1,6 +1,7 @@
 #pragma once
-// A receiver bus over the fake receiver hardware, with a device manager behind the facade (the bus
-// reports errors and queues its register-0 reaction through it) and logs of what the bus produces.
+// A receiver bus over a fake hardware device that answers with a receiver's firmware from its own
+// thread, with a device manager behind the facade (the bus reports errors and queues its register-0
+// reaction through it) and logs of what the bus produces.
 
 #include <memory>
 #include <mutex>
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeReceiverHardware.h"
+#include "FakeHardwareDevice.h"
+#include "ProtocolReplies.h"
+#include "ReceiverFirmware.h"
 #include "RunLoopHost.h"
 #include "Source/TandemBus.h"
 #include "Source/TandemDevice.h"
@@ -90,6 +93,31 @@ class ReceiverTest : public ::testing::Test {
 
   static std::shared_ptr<IDeviceManager> manager() { return CDovod::instance(); }
 
+  // The receiver's HID collection, answering with `firmware`'s replies from its own thread.
+  static std::shared_ptr<FakeHardwareDevice> carrying(const std::shared_ptr<ReceiverFirmware>& firmware) {
+    auto device = std::make_shared<FakeHardwareDevice>("receiver-1", kReceiverPid, FakeHardwareDevice::Answering::Threaded);
+    device->set_product_name("Fake receiver");
+    device->timeout_ms = 60;
+    device->receiver_detail_value = 0x5A;
+    device->set_answer([firmware](const Bytes& request) { return firmware->respond(request); });
+    return device;
+  }
+
+  // A receiver of its own, for one case of a table.
+  void fresh_receiver() {
+    firmware = std::make_shared<ReceiverFirmware>(kReceiverType);
+    hw = carrying(firmware);
+  }
+
+  // Writes to the receiver itself with this sub-id and register (and, when given, byte 4).
+  int count_requests(Byte sub_id, Byte reg, int byte4 = -1) const {
+    int count = 0;
+    for (const Bytes& w : hw->written()) {
+      if (w.size() >= 7 && w[1] == 0xFF && w[2] == sub_id && w[3] == reg && (byte4 < 0 || w[4] == byte4)) ++count;
+    }
+    return count;
+  }
+
   // The bus for a receiver of `slots` slots, initialised as the device manager does.
   std::shared_ptr<TandemBus> make_bus(int slots = 6, int type = kReceiverType) {
     bus = std::make_shared<TandemBus>(manager(), hw, type, slots);
@@ -103,7 +131,8 @@ class ReceiverTest : public ::testing::Test {
     ASSERT_TRUE(plugs->subscribe(bus, Direct));
   }
 
-  std::shared_ptr<FakeReceiverHardware> hw = std::make_shared<FakeReceiverHardware>(kReceiverPid, kReceiverType);
+  std::shared_ptr<ReceiverFirmware> firmware = std::make_shared<ReceiverFirmware>(kReceiverType);
+  std::shared_ptr<FakeHardwareDevice> hw = carrying(firmware);
   std::shared_ptr<TandemBus> bus;
   std::unique_ptr<PlugLog> plugs;
   RunLoopHost host;

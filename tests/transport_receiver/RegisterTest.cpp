@@ -19,8 +19,8 @@ TEST_F(ReceiverTest, RegisterZeroOverwrittenByAnotherProgramIsRestored) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    hw = std::make_shared<FakeReceiverHardware>(kReceiverPid, kReceiverType);
-    hw->Pair(0, kKeyboard);
+    fresh_receiver();
+    firmware->Pair(0, kKeyboard);
     make_bus();
     listen();
     const auto found = bus->devices();
@@ -28,31 +28,31 @@ TEST_F(ReceiverTest, RegisterZeroOverwrittenByAnotherProgramIsRestored) {
     if (c.configured) {
       ASSERT_TRUE(std::dynamic_pointer_cast<IReceiverLink>(found[0])->set_software_present());
     }
-    EXPECT_EQ(hw->register_value(0x00)[1], c.expected);
+    EXPECT_EQ(firmware->register_value(0x00)[1], c.expected);
     host.pump();
 
-    hw->SimulateRegisterZeroWrite(0x00, 0x00, 0x20);
+    hw->SimulateRead(firmware->register_zero_written(0x00, 0x00, 0x20));
     hw->wait_idle();
-    ASSERT_TRUE(host.pump_until([&] { return hw->register_value(0x00)[1] == c.expected; }));
-    EXPECT_EQ(hw->register_value(0x00)[2], 0x20) << "other bits left alone";
+    ASSERT_TRUE(host.pump_until([&] { return firmware->register_value(0x00)[1] == c.expected; }));
+    EXPECT_EQ(firmware->register_value(0x00)[2], 0x20) << "other bits left alone";
   }
 }
 
 TEST_F(ReceiverTest, BitOperationWritesOnlyWhatChanges) {
   make_bus();
-  hw->set_register(0x00, {0x10, 0x03, 0x00});
-  const int writes = hw->count_requests(0x80, 0x00);
+  firmware->set_register(0x00, {0x10, 0x03, 0x00});
+  const int writes = count_requests(0x80, 0x00);
   EXPECT_TRUE(bus->short_register_bit_operation(0x00, 0, 0x01, 0, 0, 0, 0));
-  EXPECT_EQ(hw->count_requests(0x80, 0x00), writes) << "bit already set";
+  EXPECT_EQ(count_requests(0x80, 0x00), writes) << "bit already set";
   EXPECT_TRUE(bus->short_register_bit_operation(0x00, 0x01, 0x08, 0, 0x10, 0x02, 0));
-  EXPECT_EQ(hw->count_requests(0x80, 0x00), writes + 1);
-  EXPECT_EQ(hw->register_value(0x00), (std::array<Byte, 3>{0x01, 0x09, 0x00}));
+  EXPECT_EQ(count_requests(0x80, 0x00), writes + 1);
+  EXPECT_EQ(firmware->register_value(0x00), (std::array<Byte, 3>{0x01, 0x09, 0x00}));
 }
 
 TEST_F(ReceiverTest, PairedDeviceMarksItsSlotConfiguredAndShutdownClearsSoftwarePresent) {
-  hw->Pair(0, kKeyboard);
-  hw->Pair(2, kMouse);
-  hw->set_register(0x03, {0x01, 0x44, 0x55});
+  firmware->Pair(0, kKeyboard);
+  firmware->Pair(2, kMouse);
+  firmware->set_register(0x03, {0x01, 0x44, 0x55});
   make_bus();
   listen();
   const auto found = bus->devices();
@@ -60,14 +60,14 @@ TEST_F(ReceiverTest, PairedDeviceMarksItsSlotConfiguredAndShutdownClearsSoftware
   auto link = std::dynamic_pointer_cast<IReceiverLink>(found[1]);
   ASSERT_TRUE(link->set_software_present());
   ASSERT_TRUE(link->set_configuration_complete());
-  EXPECT_EQ(hw->register_value(0x03), (std::array<Byte, 3>{0x05, 0x44, 0x55}));
-  EXPECT_EQ(hw->register_value(0x00)[1], 0x09);
+  EXPECT_EQ(firmware->register_value(0x03), (std::array<Byte, 3>{0x05, 0x44, 0x55}));
+  EXPECT_EQ(firmware->register_value(0x00)[1], 0x09);
 
-  const int writes = hw->count_requests(0x80, 0x00);
+  const int writes = count_requests(0x80, 0x00);
   link->release_receiver();
-  EXPECT_EQ(hw->register_value(0x00)[1], 0x01);
+  EXPECT_EQ(firmware->register_value(0x00)[1], 0x01);
   std::dynamic_pointer_cast<IReceiverLink>(found[0])->release_receiver();
-  EXPECT_EQ(hw->count_requests(0x80, 0x00), writes + 1) << "cleared once";
+  EXPECT_EQ(count_requests(0x80, 0x00), writes + 1) << "cleared once";
 }
 
 TEST_F(ReceiverTest, PairingCommandsAndTheLockingNotification) {
@@ -86,12 +86,12 @@ TEST_F(ReceiverTest, PairingCommandsAndTheLockingNotification) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_TRUE(c.call());
-    EXPECT_EQ(hw->writes().back(), c.request);
-    hw->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> { return std::vector<Bytes>{vxp10_error_to(r, 4)}; });
+    EXPECT_EQ(hw->written().back(), c.request);
+    firmware->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> { return std::vector<Bytes>{vxp10_error(r, 4)}; });
     clear_last_error();
     EXPECT_FALSE(c.call());
     EXPECT_EQ(to_int(last_error().code), 8 + 4);
-    hw->set_hook(nullptr);
+    firmware->set_hook(nullptr);
   }
 
   struct LockLog : Subscriber<IReceiver::LockingChange> {
@@ -106,7 +106,7 @@ TEST_F(ReceiverTest, PairingCommandsAndTheLockingNotification) {
     std::vector<Seen> seen;
   } locks;
   ASSERT_TRUE(locks.subscribe(bus, RunLoop));
-  hw->SimulateReport({0x10, 0xFF, 0x4A, 0x01, 0x02, 0, 0});
+  hw->SimulateRead({0x10, 0xFF, 0x4A, 0x01, 0x02, 0, 0});
   hw->wait_idle();
   ASSERT_TRUE(host.pump_until([&] { return !locks.seen.empty(); }));
   EXPECT_EQ(locks.seen[0].receiver, std::static_pointer_cast<IDevice>(bus));
@@ -115,10 +115,10 @@ TEST_F(ReceiverTest, PairingCommandsAndTheLockingNotification) {
 }
 
 TEST_F(ReceiverTest, SlotValuesGoToTheDevicesAsFarAsTheSlotsReach) {
-  hw->slot_values = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+  firmware->slot_values = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
   for (int slots : {1, 6}) {
     SCOPED_TRACE(slots);
-    hw->Pair(0, kKeyboard);
+    firmware->Pair(0, kKeyboard);
     make_bus(slots);
     listen();
     const auto found = bus->devices();
@@ -126,7 +126,7 @@ TEST_F(ReceiverTest, SlotValuesGoToTheDevicesAsFarAsTheSlotsReach) {
     EXPECT_EQ(found[0]->slot_value(), 0);
     ASSERT_TRUE(bus->read_slot_values());
     EXPECT_EQ(found[0]->slot_value(), 0x11);
-    const std::vector<Byte> expected(hw->slot_values.begin(), hw->slot_values.begin() + slots);
+    const std::vector<Byte> expected(firmware->slot_values.begin(), firmware->slot_values.begin() + slots);
     EXPECT_EQ(bus->slot_values(), expected);
   }
 }
@@ -160,14 +160,14 @@ TEST_F(ReceiverTest, ReceiverCommandsRefuseAMissingDeviceOrAShortAnswer) {
   ASSERT_TRUE(VXP10Command::read_receiver_connection_state(bus.get(), count, second));
   EXPECT_EQ(second, 0x27u) << "passed on unchanged";
   // A short report answers the long name register: it completes the request but carries no name.
-  hw->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+  firmware->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> {
     return std::vector<Bytes>{{0x10, 0xFF, r[2], r[3], r[4], 5, 'V'}};
   });
   clear_last_error();
   EXPECT_FALSE(VXP10Command::read_receiver_paired_device_name(bus.get(), 0, name));
   EXPECT_EQ(last_error().code, ErrorCode::CommandResponseTooShort);
   // A length byte beyond the answer gives what the answer holds.
-  hw->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> {
+  firmware->set_hook([](const Bytes& r) -> std::optional<std::vector<Bytes>> {
     Bytes reply(20, 'k');
     reply[0] = 0x11, reply[1] = 0xFF, reply[2] = r[2], reply[3] = r[3], reply[4] = r[4], reply[5] = 200;
     return std::vector<Bytes>{reply};

@@ -86,7 +86,7 @@ class TandemMutexTest : public ReceiverTest {
 };
 
 TEST_F(TandemMutexTest, CommandsWaitWhileAnotherProcessHoldsTheReceiversMutex) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   make_bus();
   listen();
   auto tandem = bus->devices().at(0);
@@ -104,17 +104,17 @@ TEST_F(TandemMutexTest, CommandsWaitWhileAnotherProcessHoldsTheReceiversMutex) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::size_t before = hw->writes().size();
+    const std::size_t before = hw->written().size();
     std::thread other = hold_elsewhere();
     ASSERT_TRUE(wait_for_file(folder_ / "held"));
     std::thread commander(c.command);
     // However long the other program holds the mutex, nothing may reach the receiver meanwhile.
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(hw->writes().size(), before);
+    EXPECT_EQ(hw->written().size(), before);
     release();
     commander.join();
     other.join();
-    const auto sent = hw->writes();
+    const auto sent = hw->written();
     ASSERT_GT(sent.size(), before);
     EXPECT_EQ(sent[before][1], c.index);
   }

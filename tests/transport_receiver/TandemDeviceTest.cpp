@@ -7,23 +7,23 @@ namespace dovod::testing {
 namespace {
 
 TEST_F(ReceiverTest, ProductNameIsReadOnceAndAnEmptyOneIsAskedAgain) {
-  hw->Pair(0, kKeyboard, true, "Vorn Keyboard");
-  hw->Pair(1, kMouse, true, "");
+  firmware->Pair(0, kKeyboard, true, "Vorn Keyboard");
+  firmware->Pair(1, kMouse, true, "");
   make_bus();
   listen();
   const auto found = bus->devices();
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0]->product_name(), "Vorn Keyboard");
   EXPECT_EQ(found[0]->product_name(), "Vorn Keyboard");
-  EXPECT_EQ(hw->count_requests(0x83, 0xB5, 0x40), 1);
+  EXPECT_EQ(count_requests(0x83, 0xB5, 0x40), 1);
   EXPECT_EQ(found[1]->product_name(), "");
   EXPECT_EQ(found[1]->product_name(), "");
-  EXPECT_EQ(hw->count_requests(0x83, 0xB5, 0x41), 2);
+  EXPECT_EQ(count_requests(0x83, 0xB5, 0x41), 2);
   EXPECT_EQ(found[0]->receiver_detail(), 0x5A) << "asked of the receiver's own hardware device";
 }
 
 TEST_F(ReceiverTest, UnansweredRequestCountsAsLostOnlyAfterTheReceiverReportedADisconnection) {
-  hw->Pair(0, kKeyboard);
+  firmware->Pair(0, kKeyboard);
   make_bus();
   listen();
   const auto found = bus->devices();
@@ -31,10 +31,10 @@ TEST_F(ReceiverTest, UnansweredRequestCountsAsLostOnlyAfterTheReceiverReportedAD
   auto device = found[0];
   EXPECT_TRUE(device->verify_connection_following_timeout()) << "silent but never reported gone";
 
-  hw->SimulateReport(FakeReceiverHardware::connection(1, kReceiverType, kKeyboard, /*link_up=*/false));
+  hw->SimulateRead(ReceiverFirmware::connection(1, kReceiverType, kKeyboard, /*link_up=*/false));
   hw->wait_idle();
   EXPECT_FALSE(device->verify_connection_following_timeout());
-  hw->SimulateReport(FakeReceiverHardware::connection(1, kReceiverType, kKeyboard, /*link_up=*/true));
+  hw->SimulateRead(ReceiverFirmware::connection(1, kReceiverType, kKeyboard, /*link_up=*/true));
   hw->wait_idle();
   EXPECT_FALSE(device->verify_connection_following_timeout()) << "still nothing written since";
   ASSERT_TRUE(device->write({0x10, 0xFF, 0x00, 0x1A, 0, 0, 0}, false));
@@ -42,7 +42,7 @@ TEST_F(ReceiverTest, UnansweredRequestCountsAsLostOnlyAfterTheReceiverReportedAD
 }
 
 TEST_F(ReceiverTest, PairedDeviceOutlivingItsBusAnswersDeviceRemoved) {
-  hw->Pair(0, kKeyboard, true, "");
+  firmware->Pair(0, kKeyboard, true, "");
   make_bus();
   listen();
   auto device = bus->devices().at(0);

@@ -1,69 +1,10 @@
-#include "FakeHardware.h"
+#include "FakeHardwareBus.h"
 
 #include <algorithm>
 
 #include "dovod/LastError.h"
 
 namespace dovod::testing {
-
-FakeHardwareDevice::FakeHardwareDevice(std::string path, unsigned pid, int bus_type, std::weak_ptr<IHardwareBus> bus)
-    : path_(std::move(path)), pid_(pid), bus_type_(bus_type), bus_(std::move(bus)) {}
-
-bool FakeHardwareDevice::open() {
-  ++opens;
-  return !open_fails;
-}
-
-bool FakeHardwareDevice::write(Bytes report, bool blocking) {
-  {
-    std::lock_guard<std::mutex> lock(written_mutex_);
-    written_.push_back(report);
-  }
-  if (write_fails) {
-    Producer<IHardwareDevice::Write>::produce(
-        [](IHardwareDevice::Write* s) { s->onWrite({}, ErrorCode::WriteFailed, 0); }, "FakeHardwareDevice::Write::onWrite");
-    set_last_error(ErrorCode::WriteFailed);
-    return false;
-  }
-  Producer<IHardwareDevice::Write>::produce(
-      [report](IHardwareDevice::Write* s) { s->onWrite(report, ErrorCode::None, 0); }, "FakeHardwareDevice::Write::onWrite");
-  return true;
-}
-
-bool FakeHardwareDevice::verify_connection_following_timeout() {
-  ++verifications;
-  return verify_answer;
-}
-
-bool FakeHardwareDevice::on_subscribe(Subscriber<IHardwareDevice::Read>*) {
-  if (!refuse_subscriptions) return true;
-  set_last_error(ErrorCode::NotPresent, 0, "fake subscription refused");
-  return false;
-}
-
-bool FakeHardwareDevice::on_subscribe(Subscriber<IHardwareDevice::Write>*) {
-  if (!refuse_subscriptions) return true;
-  set_last_error(ErrorCode::NotPresent, 0, "fake subscription refused");
-  return false;
-}
-
-void FakeHardwareDevice::SimulateRead(Bytes report, unsigned error) {
-  const auto length = static_cast<unsigned>(report.size());
-  Producer<IHardwareDevice::Read>::produce(
-      [report, error, length](IHardwareDevice::Read* s) { s->onRead(report, false, error, length); },
-      "FakeHardwareDevice::Read::onRead");
-}
-
-std::vector<Bytes> FakeHardwareDevice::written() const {
-  std::lock_guard<std::mutex> lock(written_mutex_);
-  return written_;
-}
-
-std::shared_ptr<FakeHardwareDevice> FakeHardwareDevice::fresh_copy() const {
-  auto copy = std::make_shared<FakeHardwareDevice>(path_, pid_, bus_type_, bus_);
-  copy->set_piece(piece_);
-  return copy;
-}
 
 std::shared_ptr<FakeHardwareBus> FakeHardwareBus::create() {
   auto bus = std::make_shared<FakeHardwareBus>();
@@ -100,7 +41,7 @@ std::string FakeHardwareBus::last_persistent_dir() const {
 
 std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::Make(const std::string& path, unsigned pid, int bus_type) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::make_shared<FakeHardwareDevice>(path, pid, bus_type, self_);
+  return std::make_shared<FakeHardwareDevice>(path, pid, FakeHardwareDevice::Answering::Inline, bus_type, self_);
 }
 
 std::shared_ptr<FakeHardwareDevice> FakeHardwareBus::AddPresent(const std::string& path, unsigned pid, int bus_type) {
