@@ -4,7 +4,6 @@
 #include "core/Timer.h"
 #include "dovod/LastError.h"
 #include "protocol/DeviceLog.h"
-#include "protocol/DeviceTuning.h"
 #include "protocol/Feature.h"
 
 namespace dovod {
@@ -15,7 +14,7 @@ std::shared_ptr<IDevice> make_plain_device(const std::shared_ptr<IDeviceManager>
 }
 
 Device::Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareDevice> hwdev)
-    : manager_(manager), hwdev_(std::move(hwdev)) {
+    : manager_(manager), hwdev_(std::move(hwdev)), engine_(engine_host_, hwdev_) {
   DEV_LOG(LOG_DEBUG, "Device", "Device::Device()");
 }
 
@@ -35,12 +34,7 @@ Device::~Device() {
     std::lock_guard<std::mutex> lock(features_mutex_);
     for (const auto& [index, feature] : features_) Subscriber<IFeature1D4BWirelessStatus::Report>::unsubscribe(feature);
   }
-  bool dirty;
-  {
-    std::lock_guard<std::mutex> lock(cache_mutex_);
-    dirty = cache_dirty_;
-  }
-  if (dirty) perform_cache_write();
+  if (engine_.cache_dirty()) perform_cache_write();
   DEV_LOG(LOG_DEBUG, "~Device", "Device::~Device() exit");
 }
 
@@ -53,7 +47,7 @@ unsigned Device::pid() { return hwdev_->pid(); }
 std::string Device::product_name() { return hwdev_->product_name(); }
 std::shared_ptr<IHardwareDevice> Device::hardware_device() { return hwdev_; }
 
-int Device::random(int lo, int hi) { return lo + device_rand() % (hi - lo + 1); }
+int Device::random(int lo, int hi) { return CommandEngine::random(lo, hi); }
 
 std::string Device::fwinfo() {
   std::lock_guard<std::mutex> lock(fwinfo_mutex_);

@@ -14,7 +14,7 @@ namespace dovod {
 void Device::handle_hw_connect() {
   DEV_LOG(LOG_INFO, "onConnect", "-connect- pid=%04x begin...", pid());
   auto log_end = [this] { DEV_LOG(LOG_INFO, "onConnect", "...Device::onConnect() pid=0x%x end.", pid()); };
-  quarantined_ = false;
+  engine_.clear_quarantine();
   bool already_connected;
   {
     std::lock_guard<std::recursive_mutex> lock(hw_mutex_);
@@ -27,11 +27,7 @@ void Device::handle_hw_connect() {
   }
   if (already_connected) {
     DEV_LOG(LOG_INFO, "onConnect", "connect of already connected device");
-    Clock::time_point last;
-    {
-      std::lock_guard<std::mutex> lock(last_report_mutex_);
-      last = last_report_;
-    }
+    const Clock::time_point last = engine_.last_report();
     const long since_ms = last == Clock::time_point{}
                               ? -1
                               : static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last).count());
@@ -54,10 +50,7 @@ void Device::handle_hw_connect() {
     log_end();
     return;
   }
-  if (brb_active_) {
-    DEV_LOG(LOG_INFO, "onConnect", "Deactivating brb workaround");
-    brb_active_ = false;
-  }
+  engine_.end_brb_workaround();
   bool lost = false;
   bool foreign_found = false;
   // Settings count as retained only when the device proved it still holds our configuration.
