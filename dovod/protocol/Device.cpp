@@ -8,10 +8,19 @@
 
 namespace dovod {
 
-std::shared_ptr<IDevice> make_plain_device(const std::shared_ptr<IDeviceManager>& manager,
-                                           const std::shared_ptr<IHardwareDevice>& hwdev) {
-  return std::make_shared<Device>(manager, hwdev);
-}
+namespace {
+
+// Registered from the unit that defines the constructor, so the registration comes with the class.
+const bool plain_device_factory_registered = [] {
+  set_plain_device_factory(
+      [](const std::shared_ptr<IDeviceManager>& manager,
+         const std::shared_ptr<IHardwareDevice>& hwdev) -> std::shared_ptr<IDevice> {
+        return std::make_shared<Device>(manager, hwdev);
+      });
+  return true;
+}();
+
+}  // namespace
 
 Device::Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareDevice> hwdev)
     : manager_(manager), hwdev_(std::move(hwdev)), engine_(engine_host_, hwdev_) {
