@@ -159,6 +159,25 @@ class Device : public IDevice,
   // Lifecycle helpers.
   bool ensure_hw_subscription();
   void handle_hw_connect();
+
+  // What the connection processing learnt about the settings this library wrote.
+  struct ConnectCheck {
+    bool lost = false;
+    // Another program's cookie was found in the device.
+    bool foreign_found = false;
+    // The device proved it still holds our configuration.
+    bool verified = false;
+  };
+  // Subscribes to reads and marks the device connected; true when it already was.
+  bool attach_on_connect();
+  // A reconnection right after a report is processed later by the fw-check timer; true when deferred.
+  bool defer_quick_reconnect();
+  // The firmware check and the cookie; false when the device is gone and no connect is announced.
+  bool verify_configuration_on_connect(ConnectCheck& check);
+  // Lets features write the changes kept for this connection, then the cookie; false as above.
+  bool write_pending_changes_on_connect(ConnectCheck& check);
+  // Announces lost settings, then the connection itself.
+  void announce_connect(const ConnectCheck& check);
   void handle_hw_disconnect();
   void perform_deactivate();
   std::shared_ptr<IFeature> load_feature(int id);
