@@ -67,7 +67,7 @@ class CommandEngine {
   // based device, the write's error, NotConnected when the hardware device then reports the device
   // unreachable, NoResponse (timeout, or a reply to the previous request under the receiver
   // workaround), Abandoned, or the code of an error reply (Vexa 1.0 and 2.0 error codes). Every
-  // failure except a failed write is also given to report_write_failure.
+  // failure except a failed write to a reachable device is also given to report_write_failure.
   bool send_once(const Bytes& request, Bytes& reply, const std::vector<int>& echo_positions);
 
   // A synchronous command with the reply cache, pings and retries. Command thread. `cache_mode` 1
@@ -75,9 +75,10 @@ class CommandEngine {
   // cache_mutex_) and stores its reply after a success. Otherwise blocks for at most 11 attempts of
   // send_once, each preceded when needed by a ping (itself one attempt) after a back-off of
   // DeviceTuning's ping_jitter_ms and ping_backoff_base_ms doubled per attempt, plus the host's
-  // firmware check after a NoResponse. Fails with NotConnected when quarantined (or quarantines the
-  // device after 4 silent attempts on a wireless link), NoResponse after the last retry, the ping's
-  // or the attempt's hard error, or the firmware check's error; hard failures call command_failed.
+  // firmware check after a NoResponse. Fails with NotConnected when quarantined (and quarantines a
+  // device that is not directly attached once it stayed silent through 5 attempts), NoResponse after
+  // the last retry, the ping's or the attempt's hard error, or the firmware check's error; every
+  // failure but quarantine calls command_failed.
   bool send_synchronous(const Bytes& request, Bytes& reply, int cache_mode, const std::vector<int>& echo_positions);
 
   // Ends the waiting attempt at once and makes every later command fail with Abandoned. Any thread;
