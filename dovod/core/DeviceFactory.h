@@ -1,7 +1,8 @@
 #pragma once
 // How the device manager gets the objects of the layers above and below it without naming their
-// classes: the protocol layer defines make_plain_device, the transport layer
-// make_default_receiver_bus; a test or host may replace the receiver bus through a factory.
+// classes: the protocol layer registers its plain-device factory here when the program starts, the
+// transport layer defines make_default_receiver_bus; a test or host may replace the receiver bus
+// through a factory.
 
 #include <functional>
 #include <memory>
@@ -14,7 +15,16 @@ class IDevice;
 class IDeviceManager;
 class IHardwareDevice;
 
-// A protocol Device for an accepted hardware device; not yet initialised.
+// Makes the device object for an accepted hardware device that is not served as a receiver bus.
+using PlainDeviceFactory = std::function<std::shared_ptr<IDevice>(const std::shared_ptr<IDeviceManager>& manager,
+                                                                  const std::shared_ptr<IHardwareDevice>& hwdev)>;
+
+// Installs the plain-device factory; the protocol layer calls it during static initialisation. Any
+// thread.
+void set_plain_device_factory(PlainDeviceFactory factory);
+
+// A device made by the registered factory; not yet initialised. Empty when no factory is registered
+// (a program linked without the protocol layer).
 std::shared_ptr<IDevice> make_plain_device(const std::shared_ptr<IDeviceManager>& manager,
                                            const std::shared_ptr<IHardwareDevice>& hwdev);
 

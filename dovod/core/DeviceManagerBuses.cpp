@@ -190,6 +190,10 @@ std::shared_ptr<IDevice> DeviceManager::makeDevice(std::shared_ptr<IHardwareDevi
   }
   DM_LOG(LOG_INFO, "makeDevice", "DeviceManager::makeDevice making a device");
   std::shared_ptr<IDevice> device = make_plain_device(self, hwdev);
+  if (!device) {
+    DM_LOG(LOG_ERROR, "makeDevice", "DeviceManager::makeDevice exit, no device factory registered");
+    return nullptr;
+  }
   DM_LOG(LOG_INFO, "makeDevice", "DeviceManager::makeDevice initializing a device");
   device->initDevice(self);
   if (!persistent_dir_.empty()) device->persistent_data_directory(persistent_dir_);

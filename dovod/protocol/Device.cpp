@@ -4,18 +4,26 @@
 #include "core/Timer.h"
 #include "dovod/LastError.h"
 #include "protocol/DeviceLog.h"
-#include "protocol/DeviceTuning.h"
 #include "protocol/Feature.h"
 
 namespace dovod {
 
-std::shared_ptr<IDevice> make_plain_device(const std::shared_ptr<IDeviceManager>& manager,
-                                           const std::shared_ptr<IHardwareDevice>& hwdev) {
-  return std::make_shared<Device>(manager, hwdev);
-}
+namespace {
+
+// Registered from the unit that defines the constructor, so the registration comes with the class.
+const bool plain_device_factory_registered = [] {
+  set_plain_device_factory(
+      [](const std::shared_ptr<IDeviceManager>& manager,
+         const std::shared_ptr<IHardwareDevice>& hwdev) -> std::shared_ptr<IDevice> {
+        return std::make_shared<Device>(manager, hwdev);
+      });
+  return true;
+}();
+
+}  // namespace
 
 Device::Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareDevice> hwdev)
-    : manager_(manager), hwdev_(std::move(hwdev)) {
+    : manager_(manager), hwdev_(std::move(hwdev)), engine_(engine_host_, hwdev_) {
   DEV_LOG(LOG_DEBUG, "Device", "Device::Device()");
 }
 
@@ -35,12 +43,7 @@ Device::~Device() {
     std::lock_guard<std::mutex> lock(features_mutex_);
     for (const auto& [index, feature] : features_) Subscriber<IFeature1D4BWirelessStatus::Report>::unsubscribe(feature);
   }
-  bool dirty;
-  {
-    std::lock_guard<std::mutex> lock(cache_mutex_);
-    dirty = cache_dirty_;
-  }
-  if (dirty) perform_cache_write();
+  if (engine_.cache_dirty()) perform_cache_write();
   DEV_LOG(LOG_DEBUG, "~Device", "Device::~Device() exit");
 }
 
@@ -53,7 +56,7 @@ unsigned Device::pid() { return hwdev_->pid(); }
 std::string Device::product_name() { return hwdev_->product_name(); }
 std::shared_ptr<IHardwareDevice> Device::hardware_device() { return hwdev_; }
 
-int Device::random(int lo, int hi) { return lo + device_rand() % (hi - lo + 1); }
+int Device::random(int lo, int hi) { return CommandEngine::random(lo, hi); }
 
 std::string Device::fwinfo() {
   std::lock_guard<std::mutex> lock(fwinfo_mutex_);

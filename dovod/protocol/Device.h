@@ -5,10 +5,8 @@
 // device's connection and the library's active state, owns the configuration cookie and keeps the
 // reply cache with its file.
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -24,7 +22,8 @@
 #include "dovod/ITimer.h"
 #include "dovod/Producer.h"
 #include "dovod/Subscriber.h"
-#include "platform/NamedMutex.h"
+#include "protocol/CommandEngine.h"
+#include "protocol/ICommandEngineHost.h"
 
 namespace dovod {
 
@@ -132,23 +131,53 @@ class Device : public IDevice,
  private:
   using Clock = std::chrono::steady_clock;
 
+  // The engine's view of this device; forwards to the device's private members.
+  class EngineHost final : public ICommandEngineHost {
+   public:
+    explicit EngineHost(Device& device) : device_(device) {}
+    bool feature_based() override;
+    bool removed() override;
+    bool ensure_subscribed() override;
+    void report_write_failure(ErrorCode code, unsigned third) override;
+    void quarantine() override;
+    bool check_firmware() override;
+    void command_failed() override;
+    void cache_changed() override;
+    int manager_swid() override;
+
+   private:
+    Device& device_;
+  };
+
   // Engine helpers.
-  void report_failure(ErrorCode code, unsigned third = 0, unsigned long system_error = 0);
   void clear_cookie() { cookie_ = 0; }
   bool has_features();
   std::shared_ptr<Feature> feature_at(Byte index);
-  void reselect_swid();
-  // Backs off before the ping of attempt `attempt` and picks a new software id when one is due.
-  void prepare_ping(int attempt);
-  bool cache_lookup(const Bytes& request, Bytes& reply);
-  void cache_store(const Bytes& request, const Bytes& reply);
-  bool matches_pending(const Bytes& report, const Bytes& request, const std::vector<int>& echo) const;
-  bool is_error_reply_for(const Bytes& report, const Bytes& request) const;
+  // Routes a reply that answers some other program to the feature it belongs to.
   void route_foreign(const Bytes& report);
 
   // Lifecycle helpers.
   bool ensure_hw_subscription();
   void handle_hw_connect();
+
+  // What the connection processing learnt about the settings this library wrote.
+  struct ConnectCheck {
+    bool lost = false;
+    // Another program's cookie was found in the device.
+    bool foreign_found = false;
+    // The device proved it still holds our configuration.
+    bool verified = false;
+  };
+  // Subscribes to reads and marks the device connected; true when it already was.
+  bool attach_on_connect();
+  // A reconnection right after a report is processed later by the fw-check timer; true when deferred.
+  bool defer_quick_reconnect();
+  // The firmware check and the cookie; false when the device is gone and no connect is announced.
+  bool verify_configuration_on_connect(ConnectCheck& check);
+  // Lets features write the changes kept for this connection, then the cookie; false as above.
+  bool write_pending_changes_on_connect(ConnectCheck& check);
+  // Announces lost settings, then the connection itself.
+  void announce_connect(const ConnectCheck& check);
   void handle_hw_disconnect();
   void perform_deactivate();
   std::shared_ptr<IFeature> load_feature(int id);
@@ -167,48 +196,27 @@ class Device : public IDevice,
   bool prepare_receiver_for_pending_change();
   void release_receiver();
 
+  // Lock order: a mutex on the right may be taken while holding one on its left, never the reverse.
+  //   hw_mutex_ -> producer locks of the hardware device, the manager and the features
+  //   hardware device's producer lock (held by its read thread) -> engine's cmd_mutex_ -> features_mutex_
+  //   engine's named mutex -> engine's cmd_mutex_ (CommandEngine.h has the engine's own order)
+  //   features_mutex_ -> a feature's producer lock (only when unsubscribing at destruction)
+  // hw_mutex_ is therefore never waited for under cmd_mutex_: the engine subscribes before it takes
+  // cmd_mutex_, and under it meets only the lock-free fast path of ensure_hw_subscription.
+  // config_mutex_, fwinfo_mutex_ and path_mutex_ are leaves. No device mutex is held while an event
+  // is produced, while a feature sends a command or while the receiver link is called; the only
+  // mutexes held across a hardware write are the engine's named mutex and cmd_mutex_.
+
   // Identity and ownership.
   std::weak_ptr<IDeviceManager> manager_;
   const std::shared_ptr<IHardwareDevice> hwdev_;
 
-  // Command engine, guarded by cmd_mutex_ (abandoned_ is read without it).
-  std::mutex cmd_mutex_;
-  std::condition_variable cmd_done_;
-  Bytes pending_;
-  std::vector<int> echo_positions_;
-  Bytes response_;
-  bool read_completed_ = true;
-  bool brb_initiated_ = false;
-  Bytes last_request_;
-  std::vector<int> last_echo_positions_;
-
-  const int max_retries_ = 10;
-  const int silent_threshold_ = 4;
-  std::atomic<bool> silent_{false};
-  std::atomic<bool> quarantined_{false};
-  std::atomic<bool> need_ping_{false};
-  std::atomic<bool> noresponse_seen_{false};
   std::atomic<bool> removed_{false};
-  std::atomic<bool> abandoned_{false};
-  std::atomic<bool> brb_enabled_{false};
-  std::atomic<bool> brb_active_{false};
   std::atomic<bool> active_{true};
 
-  std::mutex swid_mutex_;
-  std::atomic<int> swid_{0};
-  std::atomic<bool> swid_reselect_{false};
-  int swid_stamp_ = 0;
-  std::array<int, 16> swid_last_seen_{};
-
-  std::mutex cache_mutex_;
-  std::map<Bytes, Bytes> cache_;
-  bool cache_dirty_ = false;
-
-  platform::NamedMutex named_mutex_;
-  bool named_mutex_open_ = false;
-
-  std::mutex last_report_mutex_;
-  Clock::time_point last_report_{};
+  // Declared before the engine, which keeps a reference to it.
+  EngineHost engine_host_{*this};
+  CommandEngine engine_;
 
   // Features, guarded by features_mutex_.
   std::mutex features_mutex_;

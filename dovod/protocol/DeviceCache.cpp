@@ -47,25 +47,19 @@ void Device::perform_cache_read() {
     from_generic = true;
   }
   const std::string known = fwinfo();
-  std::lock_guard<std::mutex> lock(cache_mutex_);
   if (!CacheFile::fits(*contents, known)) {
     DEV_LOG(LOG_INFO, "perform_cache_read", "cache is incorrect version (%s != %s)... invalidating", contents->fw.c_str(),
             known.c_str());
-    cache_dirty_ = true;
+    engine_.mark_cache_dirty();
   } else {
-    for (auto& [request, reply] : contents->commands) cache_.emplace(request, reply);
-    if (from_generic) cache_dirty_ = true;
+    engine_.merge_cache(contents->commands, from_generic);
   }
   DEV_LOG(LOG_INFO, "perform_cache_read", "Device::perform_cache_read exit");
 }
 
 void Device::perform_cache_write() {
   CacheContents contents;
-  {
-    std::lock_guard<std::mutex> lock(cache_mutex_);
-    cache_dirty_ = false;
-    contents.commands = cache_;
-  }
+  contents.commands = engine_.take_cache_for_writing();
   const std::string directory = persistent_dir();
   if (directory.empty()) {
     DEV_LOG(LOG_DEBUG, "perform_cache_write", "perform_cache_write: feature cache path is empty");

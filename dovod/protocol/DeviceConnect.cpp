@@ -14,35 +14,10 @@ namespace dovod {
 void Device::handle_hw_connect() {
   DEV_LOG(LOG_INFO, "onConnect", "-connect- pid=%04x begin...", pid());
   auto log_end = [this] { DEV_LOG(LOG_INFO, "onConnect", "...Device::onConnect() pid=0x%x end.", pid()); };
-  quarantined_ = false;
-  bool already_connected;
-  {
-    std::lock_guard<std::recursive_mutex> lock(hw_mutex_);
-    ensure_hw_subscription();
-    if (!Subscriber<IHardwareDevice::Read>::subscribe(hwdev_, Direct)) {
-      if (auto manager = manager_.lock()) manager->report_unreported_error("Device::onConnect subscribe(IHardwareDevice::Read)");
-    }
-    already_connected = hw_connected_;
-    hw_connected_ = true;
-  }
-  if (already_connected) {
-    DEV_LOG(LOG_INFO, "onConnect", "connect of already connected device");
-    Clock::time_point last;
-    {
-      std::lock_guard<std::mutex> lock(last_report_mutex_);
-      last = last_report_;
-    }
-    const long since_ms = last == Clock::time_point{}
-                              ? -1
-                              : static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last).count());
-    DEV_LOG(LOG_INFO, "onConnect", "its been %ld milliseconds since last report", since_ms);
-    const DeviceTuning tuning = device_tuning();
-    if (since_ms >= 0 && since_ms < tuning.reconnect_window_ms) {
-      DEV_LOG(LOG_INFO, "onConnect", "time since last report less than a second, so delaying onConnect processing");
-      fw_check_timer_->arm(tuning.fw_check_delay_ms);
-      log_end();
-      return;
-    }
+  engine_.clear_quarantine();
+  if (attach_on_connect() && defer_quick_reconnect()) {
+    log_end();
+    return;
   }
   if (!active_) {
     if (configured()) {
@@ -54,117 +29,147 @@ void Device::handle_hw_connect() {
     log_end();
     return;
   }
-  if (brb_active_) {
-    DEV_LOG(LOG_INFO, "onConnect", "Deactivating brb workaround");
-    brb_active_ = false;
-  }
-  bool lost = false;
-  bool foreign_found = false;
-  // Settings count as retained only when the device proved it still holds our configuration.
-  bool verified = false;
+  engine_.end_brb_workaround();
+  ConnectCheck check;
+  if (!verify_configuration_on_connect(check)) return;
+  if (!write_pending_changes_on_connect(check)) return;
+  announce_connect(check);
+  log_end();
+}
 
+bool Device::attach_on_connect() {
+  std::lock_guard<std::recursive_mutex> lock(hw_mutex_);
+  ensure_hw_subscription();
+  if (!Subscriber<IHardwareDevice::Read>::subscribe(hwdev_, Direct)) {
+    if (auto manager = manager_.lock()) manager->report_unreported_error("Device::onConnect subscribe(IHardwareDevice::Read)");
+  }
+  const bool already_connected = hw_connected_;
+  hw_connected_ = true;
+  return already_connected;
+}
+
+bool Device::defer_quick_reconnect() {
+  DEV_LOG(LOG_INFO, "onConnect", "connect of already connected device");
+  const Clock::time_point last = engine_.last_report();
+  const long since_ms = last == Clock::time_point{}
+                            ? -1
+                            : static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last).count());
+  DEV_LOG(LOG_INFO, "onConnect", "its been %ld milliseconds since last report", since_ms);
+  const DeviceTuning tuning = device_tuning();
+  if (since_ms < 0 || since_ms >= tuning.reconnect_window_ms) return false;
+  DEV_LOG(LOG_INFO, "onConnect", "time since last report less than a second, so delaying onConnect processing");
+  fw_check_timer_->arm(tuning.fw_check_delay_ms);
+  return true;
+}
+
+bool Device::verify_configuration_on_connect(ConnectCheck& check) {
   if (!do_fwcheck()) {
     if (last_error().code == ErrorCode::NotConnected) {
       DEV_LOG(LOG_INFO, "onConnect", "Not reporting connect due to NotConnected");
-      return;
+      return false;
     }
     DEV_LOG(LOG_WARNING, "onConnect", "onConnect: fw check failed, err=%d", to_int(last_error().code));
     clear_last_error();
     DEV_LOG(LOG_INFO, "onConnect", "onConnect: device not configured");
-  } else if (!configured() || cookie_ == 0) {
+    return true;
+  }
+  if (!configured() || cookie_ == 0) {
     DEV_LOG(LOG_INFO, "onConnect", "onConnect: device not configured");
     // Settings whose cookie a failed command cleared cannot be verified: they count as lost, so
     // that the features write them again under a new cookie.
-    if (configured()) lost = true;
-  } else {
-    auto config = config_feature();
-    if (!config) {
-      DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because no 0x0020 feature present");
-      lost = true;
-    } else {
-      DEV_LOG(LOG_INFO, "onConnect", "OnConnect is reading cookie");
-      std::uint16_t read = 0;
-      if (!config->GetCookie(&read)) {
-        if (last_error().code == ErrorCode::NotConnected) {
-          DEV_LOG(LOG_INFO, "onConnect", "Not reporting connect due to NotConnected");
-          return;
-        }
-        DEV_LOG(LOG_WARNING, "onConnect", "onConnect: could not read cookie, err=%d", to_int(last_error().code));
-        DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because could not get cookie");
-        lost = true;
-      } else {
-        DEV_LOG(LOG_INFO, "onConnect", "OnConnect: read cookie %04x", read);
-        if (read == cookie_) {
-          DEV_LOG(LOG_INFO, "onConnect", "onConnect: cookie matched");
-          verified = true;
-        } else {
-          DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because cookie did not match");
-          lost = true;
-          if (read != 0) {
-            foreign_cookie_ = read;
-            foreign_found = true;
-          }
-        }
-      }
-    }
+    if (configured()) check.lost = true;
+    return true;
   }
+  auto config = config_feature();
+  if (!config) {
+    DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because no 0x0020 feature present");
+    check.lost = true;
+    return true;
+  }
+  DEV_LOG(LOG_INFO, "onConnect", "OnConnect is reading cookie");
+  std::uint16_t read = 0;
+  if (!config->GetCookie(&read)) {
+    if (last_error().code == ErrorCode::NotConnected) {
+      DEV_LOG(LOG_INFO, "onConnect", "Not reporting connect due to NotConnected");
+      return false;
+    }
+    DEV_LOG(LOG_WARNING, "onConnect", "onConnect: could not read cookie, err=%d", to_int(last_error().code));
+    DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because could not get cookie");
+    check.lost = true;
+    return true;
+  }
+  DEV_LOG(LOG_INFO, "onConnect", "OnConnect: read cookie %04x", read);
+  if (read == cookie_) {
+    DEV_LOG(LOG_INFO, "onConnect", "onConnect: cookie matched");
+    check.verified = true;
+    return true;
+  }
+  DEV_LOG(LOG_INFO, "onConnect", "onConnect: losing configuration because cookie did not match");
+  check.lost = true;
+  if (read != 0) {
+    foreign_cookie_ = read;
+    check.foreign_found = true;
+  }
+  return true;
+}
 
+bool Device::write_pending_changes_on_connect(ConnectCheck& check) {
   std::vector<std::shared_ptr<IFeature>> pending;
   {
     std::lock_guard<std::mutex> lock(config_mutex_);
     pending = pending_changes_;
   }
-  if (!pending.empty() && !lost) {
-    DEV_LOG(LOG_INFO, "onConnect", "onConnect: Letting features write pending changes");
-    const bool device_configured = configured();
-    for (const auto& item : pending) {
-      auto feature = std::dynamic_pointer_cast<Feature>(item);
-      bool ok = true;
-      if (feature) {
-        feature->set_processing_pending(true);
-        ok = feature->process_pending_changes(device_configured);
-        const LastError failure = last_error();
-        feature->set_processing_pending(false);
-        if (ok) feature->set_pending_flag(false);
-        set_last_error(failure.code, failure.system_error, failure.message);
-      }
-      {
-        std::lock_guard<std::mutex> lock(config_mutex_);
-        std::erase(pending_changes_, item);
-      }
-      if (!ok) {
-        if (last_error().code == ErrorCode::NotConnected) {
-          DEV_LOG(LOG_INFO, "onConnect", "Not reporting connect due to NotConnected");
-          return;
-        }
-        DEV_LOG(LOG_WARNING, "onConnect", "onConnect: losing configuration because some feature could not write pending changes, err=%d",
-                to_int(last_error().code));
-        lost = true;
-        break;
-      }
+  if (pending.empty() || check.lost) return true;
+  DEV_LOG(LOG_INFO, "onConnect", "onConnect: Letting features write pending changes");
+  const bool device_configured = configured();
+  for (const auto& item : pending) {
+    auto feature = std::dynamic_pointer_cast<Feature>(item);
+    bool ok = true;
+    if (feature) {
+      feature->set_processing_pending(true);
+      ok = feature->process_pending_changes(device_configured);
+      const LastError failure = last_error();
+      feature->set_processing_pending(false);
+      if (ok) feature->set_pending_flag(false);
+      set_last_error(failure.code, failure.system_error, failure.message);
     }
-    if (!lost) {
-      DEV_LOG(LOG_INFO, "onConnect", "onConnect is writing cookie to 0x0020 feature (config complete)");
-      auto config = config_feature();
-      if (!config || !config->SetCookie(cookie_)) {
-        DEV_LOG(LOG_WARNING, "onConnect",
-                "onConnect: losing configuration because could not write configuration complete to receiver, err=%d",
-                to_int(last_error().code));
-        lost = true;
-      } else {
-        verified = true;
+    {
+      std::lock_guard<std::mutex> lock(config_mutex_);
+      std::erase(pending_changes_, item);
+    }
+    if (!ok) {
+      if (last_error().code == ErrorCode::NotConnected) {
+        DEV_LOG(LOG_INFO, "onConnect", "Not reporting connect due to NotConnected");
+        return false;
       }
+      DEV_LOG(LOG_WARNING, "onConnect", "onConnect: losing configuration because some feature could not write pending changes, err=%d",
+              to_int(last_error().code));
+      check.lost = true;
+      return true;
     }
   }
+  DEV_LOG(LOG_INFO, "onConnect", "onConnect is writing cookie to 0x0020 feature (config complete)");
+  auto config = config_feature();
+  if (!config || !config->SetCookie(cookie_)) {
+    DEV_LOG(LOG_WARNING, "onConnect",
+            "onConnect: losing configuration because could not write configuration complete to receiver, err=%d",
+            to_int(last_error().code));
+    check.lost = true;
+  } else {
+    check.verified = true;
+  }
+  return true;
+}
 
-  if (lost) {
+void Device::announce_connect(const ConnectCheck& check) {
+  if (check.lost) {
     mark_unconfigured_and_announce("onConnect: telling feature 0x%04x about the lost configuration");
-    if (!foreign_found) {
+    if (!check.foreign_found) {
       std::lock_guard<std::mutex> lock(config_mutex_);
       device_unowned_but_dirty_ = true;
     }
   }
-  const bool retained = verified && !lost && configured();
+  const bool retained = check.verified && !check.lost && configured();
   DEV_LOG(LOG_INFO, "onConnect", "-connect- sending connect pid %04x with device_configured_by_us = %d", pid(), retained ? 1 : 0);
   {
     std::lock_guard<std::recursive_mutex> lock(hw_mutex_);
@@ -173,7 +178,6 @@ void Device::handle_hw_connect() {
   std::shared_ptr<IDevice> self = shared_from_this();
   Producer<IDevice::Connect>::produce([self, retained](IDevice::Connect* s) { s->onConnect(self, retained); },
                                       "Device::Connect::onConnect");
-  log_end();
 }
 
 void Device::mark_unconfigured_and_announce(const char* line) {

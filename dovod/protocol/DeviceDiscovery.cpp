@@ -73,7 +73,7 @@ bool Device::load_feature_root(bool retry) {
   }
   root_state_ = 2;
   DEV_LOG(LOG_INFO, "load_feature_root", "Device::load_feature_root success, now need a ping");
-  need_ping_ = true;
+  engine_.request_ping();
   if (!load_fwinfo(false)) {
     DEV_LOG(LOG_WARNING, "load_feature_root", "load_feature_root failing (load_fwinfo failed)");
     return false;
@@ -265,7 +265,7 @@ bool Device::load_fwinfo(bool force_check) {
   const std::string text = read_fwinfo(true);
   if (text.empty()) return false;
   set_fwinfo(text);
-  if (force_check) noresponse_seen_ = true;
+  if (force_check) engine_.request_firmware_check();
   if (!connected() || do_fwcheck()) return true;
   DEV_LOG(LOG_WARNING, "load_fwinfo", "load_fwinfo failing (do_fwcheck failed)");
   return false;
@@ -296,7 +296,7 @@ bool Device::do_fwcheck() {
     set_last_error(failure.code, failure.system_error, failure.message);
     return false;
   }
-  noresponse_seen_ = false;
+  engine_.firmware_checked();
   fwcheck_running_ = false;
   if (current == known) {
     DEV_LOG(LOG_DEBUG, "do_fwcheck", "do_fwcheck exit, true, fw version matched (%s)", current.c_str());
@@ -304,10 +304,7 @@ bool Device::do_fwcheck() {
   }
   forget();
   set_fwinfo({});
-  {
-    std::lock_guard<std::mutex> lock(cache_mutex_);
-    cache_dirty_ = true;
-  }
+  engine_.mark_cache_dirty();
   std::shared_ptr<IDevice> self = shared_from_this();
   Producer<IDevice::Connect>::produce([self](IDevice::Connect* s) { s->onFirmwareChanged(self); },
                                       "Device::Connect::onFirmwareChanged");
@@ -348,10 +345,7 @@ void Device::forget() {
     Producer<IDevice::ConfigChange>::produce([](IDevice::ConfigChange* s) { s->onConfigChange(); },
                                              "Device::Report::onConfigChange");
   }
-  {
-    std::lock_guard<std::mutex> lock(cache_mutex_);
-    cache_.clear();
-  }
+  engine_.clear_cache();
   DEV_LOG(LOG_INFO, "forget", "Device::forget() exit");
 }
 

@@ -29,8 +29,7 @@ bool Device::initDevice(std::shared_ptr<IDeviceManager> manager) {
     std::snprintf(text, sizeof text, "dovod_0x%x", pid());
     mutex_name = text;
   }
-  named_mutex_open_ = named_mutex_.init(mutex_name);
-  if (!named_mutex_open_) {
+  if (!engine_.open_named_mutex(mutex_name)) {
     DEV_LOG(LOG_ERROR, "initDevice", "Device::initDevice could not open the named mutex %s", mutex_name.c_str());
   }
 
@@ -60,7 +59,7 @@ bool Device::initDevice(std::shared_ptr<IDeviceManager> manager) {
   if (bus_type() == 1) {
     bool brb = false;
     if (manager && manager->config_get(IDeviceManager::brb_workaround, &brb) && brb) {
-      brb_enabled_ = true;
+      engine_.enable_brb_workaround();
       DEV_LOG(LOG_INFO, "initDevice", "This tandem device enabling the brb workaround, pid=0x%x", pid());
     } else {
       DEV_LOG(LOG_INFO, "initDevice", "Tandem device but brb workaround disabled, pid=0x%x", pid());

@@ -45,6 +45,39 @@ TEST_F(ManagerTest, DevicesThatCannotBeOpenedOrAreUnknownAreIgnored) {
   EXPECT_EQ(locked->opens.load(), 1);
 }
 
+// Core reaches the protocol layer's devices only through the factory that layer registered.
+TEST_F(ManagerTest, PlainDevicesComeFromTheRegisteredFactoryAndNoneWithoutOne) {
+  struct RestoreProtocolFactory {
+    ~RestoreProtocolFactory() {
+      set_plain_device_factory([](const std::shared_ptr<IDeviceManager>& manager,
+                                  const std::shared_ptr<IHardwareDevice>& hwdev) -> std::shared_ptr<IDevice> {
+        return std::make_shared<Device>(manager, hwdev);
+      });
+    }
+  } restore;
+  ASSERT_TRUE(std::dynamic_pointer_cast<Device>(make_plain_device(manager(), bus->Make("probe", kKeyboard))))
+      << "the protocol layer registered its factory before main";
+
+  configure(DM::usb_active, true);
+  listen();
+  set_plain_device_factory(nullptr);
+  bus->SimulatePlug("hid#unserved", kKeyboard);
+  host.pump();
+  EXPECT_TRUE(arrivals.arrived.empty()) << "without a factory the hardware device is not served";
+
+  int made = 0;
+  set_plain_device_factory([&made](const std::shared_ptr<IDeviceManager>& manager,
+                                   const std::shared_ptr<IHardwareDevice>& hwdev) -> std::shared_ptr<IDevice> {
+    ++made;
+    return std::make_shared<Device>(manager, hwdev);
+  });
+  bus->SimulatePlug("hid#served", kKeyboard);
+  host.pump();
+  EXPECT_EQ(made, 1);
+  ASSERT_EQ(arrivals.arrived.size(), 1u);
+  EXPECT_EQ(arrivals.arrived[0]->name(), "hid#served");
+}
+
 TEST_F(ManagerTest, AReceiverBecomesABusWhosePairedDevicesArriveAndLeaveWithIt) {
   configure(DM::tandem_active, true);
   prepare_receiver = [](FakeReceiver& receiver) { receiver.AddPresent("slot1", kKeyboard, 1); };
