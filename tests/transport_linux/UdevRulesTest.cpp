@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -14,8 +15,12 @@ namespace {
 
 // The rules give access by vendor and product id; they must follow the ids the library uses.
 std::vector<std::string> rule_patterns() {
-  const auto rules = std::filesystem::path(__FILE__).parent_path() / "../../dovod/Source/Linux/70-vorn-hid.rules";
+  const char* source = std::getenv("VORN_SOURCE_DIR");
+  EXPECT_NE(source, nullptr) << "VORN_SOURCE_DIR names the source tree (ctest sets it)";
+  if (!source) return {};
+  const auto rules = std::filesystem::path(source) / "dovod/Source/Linux/70-vorn-hid.rules";
   std::ifstream in(rules);
+  EXPECT_TRUE(in.is_open()) << rules;
   std::vector<std::string> patterns;
   const std::regex rule(R"re(^SUBSYSTEM=="hidraw", KERNELS=="\*:([0-9A-F?]{4}):([0-9A-F?]{4})\.\*", TAG\+="uaccess"$)re");
   for (std::string line; std::getline(in, line);) {
