@@ -24,15 +24,17 @@ Bytes with_swid(Bytes message, int swid) {
 }
 
 bool is_soft_command_error(ErrorCode code) {
-  switch (to_int(code)) {
-    case 4: case 15: case 17: case 52: case 61: case 68: return true;
+  switch (code) {
+    case ErrorCode::NoResponse: case ErrorCode::Vxp10ErrorBusy: case ErrorCode::Vxp10ErrorResource:
+    case ErrorCode::Vxp20ErrorBusy: case ErrorCode::WriteDeviceGone: case ErrorCode::SwidCollision: return true;
     default: return false;
   }
 }
 
 bool is_soft_ping_error(ErrorCode code) {
-  switch (to_int(code)) {
-    case 4: case 52: case 61: case 68: return true;
+  switch (code) {
+    case ErrorCode::NoResponse: case ErrorCode::Vxp20ErrorBusy: case ErrorCode::WriteDeviceGone:
+    case ErrorCode::SwidCollision: return true;
     default: return false;
   }
 }
@@ -199,12 +201,14 @@ bool Device::sendSynchronousCommandWithoutRetry(const Bytes& request, Bytes& rep
   if (completed) {
     const unsigned error_byte = response.size() > 5 ? response[5] : 0;
     if (response.size() >= 4 && response[2] == kVxp10Error) {
-      const int code = error_byte <= 12 ? 8 + static_cast<int>(error_byte) : 21;
+      const int code = error_byte <= 12 ? to_int(ErrorCode::Vxp10ErrorFirst) + static_cast<int>(error_byte)
+                                         : to_int(ErrorCode::Vxp10ErrorOther);
       report_failure(static_cast<ErrorCode>(code), 0, error_byte);
       return false;
     }
     if (response.size() >= 4 && response[2] == kVxp20Error) {
-      const int code = error_byte <= 9 ? 44 + static_cast<int>(error_byte) : 54;
+      const int code = error_byte <= 9 ? to_int(ErrorCode::Vxp20ErrorFirst) + static_cast<int>(error_byte)
+                                        : to_int(ErrorCode::Vxp20ErrorOther);
       report_failure(static_cast<ErrorCode>(code), 0, error_byte);
       return false;
     }
