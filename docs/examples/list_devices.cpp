@@ -5,6 +5,7 @@
 
 #include "dovod/CDovod.h"
 #include "dovod/IDevice.h"
+#include "dovod/IFeature.h"
 #include "dovod/IFeature0003FirmwareInfo.h"
 #include "dovod/LastError.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"

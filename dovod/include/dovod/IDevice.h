@@ -65,7 +65,7 @@ class IDevice {
    public:
     virtual ~ConfigChange() = default;
     // The device became configured by this library, or lost that configuration. Produced on the
-    // thread of the change (set_configured's caller, or the host thread on connection).
+    // thread of the change: set_configured's or forget's caller, or the host thread on connection.
     virtual void onConfigChange() {}
   };
 
