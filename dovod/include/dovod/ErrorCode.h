@@ -22,7 +22,7 @@ enum class ErrorCode : int {
   Vxp10ErrorBusy = 15,             // byte 7: transient, retried after a ping
   Vxp10ErrorUnknownDevice = 16,    // byte 8: no device in that slot
   Vxp10ErrorResource = 17,         // byte 9: transient, retried after a ping
-  NullDevice = 19,                 // not a reply: a register command given no device (same value as byte 11)
+  NullDevice = 19,                 // not a reply: a register command given no device (as byte 11)
   Vxp10ErrorLast = 20,
   Vxp10ErrorOther = 21,            // any other Vexa 1.0 error byte (kept in system_error)
 
@@ -61,7 +61,7 @@ enum class ErrorCode : int {
   Vxp20ErrorOther = 54,            // any other Vexa 2.0 error byte (kept in system_error)
 
   Abandoned = 55,
-  WriteDeviceGone = 61,            // the device went away during the write (system error 31 on Windows)
+  WriteDeviceGone = 61,            // the device went away during the write (Windows: system error 31)
   ReceiverArrivalMismatch = 65,
   ProcessingPending = 66,
   FwVersionChanged = 67,

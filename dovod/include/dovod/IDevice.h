@@ -79,7 +79,8 @@ class IDevice {
   virtual void uninitDevice() = 0;
   virtual ~IDevice() = default;
 
-  // Whether the device is connected; the first call subscribes to the hardware device. Never blocks.
+  // Whether the device is connected; the first call subscribes to the hardware device. Does not
+  // block.
   virtual bool connected() = 0;
   virtual bool is_removed() = 0;
   virtual int bus_type() = 0;
@@ -94,8 +95,8 @@ class IDevice {
   virtual int swid() = 0;
   virtual std::shared_ptr<IHardwareDevice> hardware_device() = 0;
 
-  // Configuration ownership: a feature that changed a persistent setting on the device. The first one
-  // writes a new configuration cookie (blocking, as a command) and produces onConfigChange.
+  // Configuration ownership: a feature that changed a persistent setting on the device. The first
+  // one writes a new configuration cookie (blocking, as a command) and produces onConfigChange.
   virtual bool set_configured(std::shared_ptr<IFeature> feature) = 0;
   virtual bool configured() = 0;
   // A feature whose change must be written when the device reconnects.
@@ -120,22 +121,23 @@ class IDevice {
 
   // Writes one report without waiting for a reply; blocks only as IHardwareDevice::write does.
   // Fails with `ErrorCode::Abandoned` (55), `ErrorCode::DeviceRemoved` (28),
-  // `ErrorCode::InvalidDeviceHandle` (7) when the hardware device is not open, or the write's code.
-  // The write's outcome is produced as onWriteReport on the calling thread.
+  // `ErrorCode::InvalidDeviceHandle` (7) when the hardware device is not connected, or the write's
+  // code. The write's outcome is produced as onWriteReport on the calling thread.
   virtual bool sendCommand(const Bytes& request, bool subscribe_first) = 0;
   // Writes a request and waits for its reply, with pings and retries. cache_mode 1 lets constant
   // replies come from and go to the reply cache; echo_positions are parameter indexes (0 = byte 4)
-  // whose bytes the reply must repeat. Never on a read thread. Waits first for the cross-process
-  // command mutex (held by other programs' commands), then at most IHardwareDevice::command_timeout_ms
-  // per attempt, for up to 11 attempts each preceded by a ping after a soft failure and a back-off
-  // (DeviceTuning::ping_jitter_ms, ping_backoff_base_ms); a wireless device that stays silent for 5
-  // attempts is quarantined. Fails with `ErrorCode::NoResponse` (4) when the retries ran out,
-  // `ErrorCode::NotConnected` (5) for a quarantined or unreachable device, `ErrorCode::Abandoned`
-  // (55), `ErrorCode::SwidCollision` (68), `ErrorCode::FwVersionChanged` (67), an error reply's
-  // code (`ErrorCode::Vxp10ErrorFirst` .. `ErrorCode::Vxp10ErrorOther` (8..21) or
+  // whose bytes the reply must repeat. Never on a read thread.
+  // Blocks: first for the cross-process command mutex (held by other programs' commands), then at
+  // most IHardwareDevice::command_timeout_ms per attempt, for up to 11 attempts; after a soft
+  // failure the next attempt waits a back-off (DeviceTuning::ping_jitter_ms, ping_backoff_base_ms)
+  // and a ping. A wireless device that stays silent for 5 attempts is quarantined.
+  // Fails with `ErrorCode::NoResponse` (4) when the retries ran out, `ErrorCode::NotConnected` (5)
+  // for a quarantined or unreachable device, `ErrorCode::Abandoned` (55),
+  // `ErrorCode::SwidCollision` (68), `ErrorCode::FwVersionChanged` (67), an error reply's code
+  // (`ErrorCode::Vxp10ErrorFirst` .. `ErrorCode::Vxp10ErrorOther` (8..21) or
   // `ErrorCode::Vxp20ErrorFirst` .. `ErrorCode::Vxp20ErrorOther` (44..54), the error byte in
-  // system_error), or sendCommand's codes. Each failed attempt is produced as onWriteReport with
-  // an empty report on this thread; `reply` is untouched on failure.
+  // system_error), or sendCommand's codes. Each failed attempt is produced as onWriteReport with an
+  // empty report on this thread; `reply` is untouched on failure.
   virtual bool sendSynchronousCommand(const Bytes& request, Bytes& reply, int cache_mode,
                                       const std::vector<int>& echo_positions) = 0;
   // Ends a waiting command with `ErrorCode::Abandoned` (55) and fails every later one. Any thread;

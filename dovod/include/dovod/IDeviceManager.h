@@ -3,10 +3,11 @@
 // and the run-loop queue. Implemented by the facade CDovod and by the device manager behind it.
 //
 // Threads: the host thread is the one that pumps the run loop (call_event_from_runloop). Every
-// operation but the run-loop ones belongs to it: the device list and the buses are kept there
-// without a lock. The run-loop operations may be called on any thread. Through the facade, every
-// operation after CDovod::shutdown fails with `ErrorCode::NotAvailable` (72) or does nothing.
-// Failures answer false (or empty) and leave the reason in LastError; nothing throws.
+// operation but is_active and the run-loop ones belongs to it: the device list and the buses are
+// kept there without a lock. Those others may be called on any thread. After CDovod::shutdown the
+// facade's operations that would make a device manager answer false, empty or a default value with
+// `ErrorCode::NotAvailable` (72), and the others do nothing. Failures answer false (or empty) and
+// leave the reason in LastError; nothing throws.
 
 #include <memory>
 #include <string>

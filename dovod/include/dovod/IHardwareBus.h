@@ -3,11 +3,12 @@
 // implementation also derives from Producer<IHardwareBus::PlugUnplug>.
 //
 // Threads: the device manager calls the operations on the host thread and subscribes with RunLoop
-// delivery, so its handlers run there too. A bus produces its events on a thread of its own: the
-// platform bus's monitor thread, a device's read thread when a read finds the device gone, the
-// receiver's read thread for a receiver's paired devices, or the thread of a call that discovered
-// a removal (verify_connection_following_timeout). The first subscription may start that thread;
-// a refused subscription answers false with the bus's LastError. Nothing throws.
+// delivery, so its handlers run there too. A bus produces its events on whichever thread finds the
+// change: the platform bus's monitor thread, a device's read thread when a read finds the device
+// gone, the receiver's read thread for a receiver's paired devices, or the thread of a call that
+// discovered a removal (verify_connection_following_timeout); the combiner, which hears its
+// underlying bus through the run loop, produces on the host thread. The first subscription may
+// start a thread; a refused subscription answers false with the bus's LastError. Nothing throws.
 
 #include <memory>
 #include <string>
@@ -54,7 +55,7 @@ class IHardwareBus {
   // Buses that the device manager adds beside this one.
   virtual std::vector<std::shared_ptr<IHardwareSecondaryBus>> secondary_busses() { return {}; }
 
-  // Gives the bus a chance to bring its list up to date; called before every listing of the devices.
+  // Gives the bus a chance to bring its list up to date; called before every device listing.
   virtual void refresh() {}
 };
 

@@ -24,8 +24,9 @@ class IHardwareDevice {
   class Connect {
    public:
     virtual ~Connect() = default;
-    // A paired device's link came up or went down; produced on the receiver's read thread (a
-    // directly attached collection is connected while present and never produces these).
+    // The device's link came up or went down while the device stayed present; produced on the
+    // thread that learns of it (the receiver's read thread for a paired device). A transport that
+    // shows a restart as the device leaving and arriving (hidraw) never produces these.
     virtual void onConnect(std::shared_ptr<IHardwareDevice> device) {}
     virtual void onDisconnect(std::shared_ptr<IHardwareDevice> device) {}
   };
