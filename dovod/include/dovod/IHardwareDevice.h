@@ -59,8 +59,8 @@ class IHardwareDevice {
   // `ErrorCode::OpenFailed` .. `ErrorCode::NotProtocolCollection` (33..38) for the step that
   // failed, or `ErrorCode::NotMakerDevice` (70). Produces nothing.
   virtual bool open() = 0;
-  // Closes the channel and joins its read thread (detaches it when called on that thread); waits
-  // for a write in progress, which the write limit bounds. Produces nothing.
+  // Closes the channel and joins its read thread (detaches it when called on that thread); a write
+  // in progress is woken and fails, and close waits until it lets go. Produces nothing.
   virtual void close() = 0;
   // Writes one output report, opening the device first if needed. Blocks until the system took the
   // report, at most the write limit (HidrawDevice::kWriteLimit, 10 s), then fails with
