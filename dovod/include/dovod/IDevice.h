@@ -82,6 +82,8 @@ class IDevice {
   // Whether the device is connected; the first call subscribes to the hardware device. Does not
   // block.
   virtual bool connected() = 0;
+  // This and the identity accessors down to hardware_device answer at once, on any thread, except
+  // product_name, which may ask a receiver (see IHardwareDevice::product_name).
   virtual bool is_removed() = 0;
   virtual int bus_type() = 0;
   // The slot number plus 1 behind a receiver; 0 for a directly attached collection.

@@ -77,7 +77,12 @@ class IHardwareDevice {
   // The identity of the device: lower-case UTF-8, compared as plain text.
   virtual std::string path() = 0;
   virtual unsigned pid() = 0;
+  // A device paired to a receiver asks the receiver for its name the first time, which blocks as
+  // a register command does (so never on a read thread); "" when that failed.
   virtual std::string product_name() = 0;
+
+  // path, pid and the getters below answer at once from what the device learnt when it was found
+  // or first opened, on any thread, unless said otherwise.
 
   // The byte a receiver reported for this device's slot.
   virtual int slot_value() { return 0; }
