@@ -43,8 +43,9 @@ class CombinerDevice : public IHardwareDevice,
   // it; pieces opened before stay open).
   bool open() override;
   void close() override;
-  // Writes through the first piece whose report_length holds the report; false with code 25
-  // (WriteExceedsCollectionSize) when none does. Every call produces exactly one onWrite. Any thread.
+  // Writes through the first piece whose report_length holds the report; false with
+  // `ErrorCode::WriteExceedsCollectionSize` (25) when none does. Every call produces exactly one
+  // onWrite. Any thread.
   bool write(Bytes report, bool blocking) override;
   std::shared_ptr<IHardwareBus> bus() override { return bus_.lock(); }
   std::string path() override { return path_; }

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "Source/HidErrorCodes.h"
+#include "dovod/ErrorCode.h"
 #include "dovod/MakerValues.h"
 
 namespace dovod {
@@ -45,12 +45,12 @@ const char* refuse(const TopLevelCollection& c, const ReportDescriptor& descript
 std::optional<ProtocolCollections> find_protocol_collections(const ReportDescriptor& descriptor,
                                                              unsigned pid, ProtocolRefusal& refusal) {
   ProtocolCollections found;
-  ProtocolRefusal first{hid_error::kNotVendorUsagePage, "not vendor usage page"};
+  ProtocolRefusal first{ErrorCode::NotVendorUsagePage, "not vendor usage page"};
   bool vendor_page_seen = false;
   for (const TopLevelCollection& c : descriptor.collections()) {
     if (!is_vendor_page(c.usage_page)) continue;
     if (const char* why = refuse(c, descriptor, found)) {
-      if (!vendor_page_seen) first = {hid_error::kNotProtocolCollection, why};
+      if (!vendor_page_seen) first = {ErrorCode::NotProtocolCollection, why};
       vendor_page_seen = true;
       continue;
     }

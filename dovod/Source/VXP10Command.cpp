@@ -9,16 +9,13 @@
 namespace dovod {
 namespace {
 
-// The library's code for "no device given"; it has no name of its own in ErrorCode.
-constexpr ErrorCode kNullDevice = static_cast<ErrorCode>(19);
-
 const char* outcome(bool ok) { return ok ? "success" : "fail"; }
 
 }  // namespace
 
 bool VXP10Command::set_receiver_connection_state(IDevice* device) {
   if (device == nullptr) {
-    set_last_error(kNullDevice, 0, "null device pointer passed to set_receiver_connection_state!");
+    set_last_error(ErrorCode::NullDevice, 0, "null device pointer passed to set_receiver_connection_state!");
     VXP_LOG(LOG_ERROR, "set_receiver_connection_state", "VXP10Command::set_receiver_connection_state exit (%s)",
             outcome(false));
     return false;
@@ -32,7 +29,7 @@ bool VXP10Command::set_receiver_connection_state(IDevice* device) {
 
 bool VXP10Command::read_receiver_connection_state(IDevice* device, unsigned& count, unsigned& second) {
   if (device == nullptr) {
-    set_last_error(kNullDevice, 0, "null device pointer passed to read_receiver_connection_state!");
+    set_last_error(ErrorCode::NullDevice, 0, "null device pointer passed to read_receiver_connection_state!");
     VXP_LOG(LOG_ERROR, "read_receiver_connection_state", "VXP10Command::read_receiver_connection_state exit (%s)",
             outcome(false));
     return false;
@@ -54,7 +51,7 @@ bool VXP10Command::read_receiver_connection_state(IDevice* device, unsigned& cou
 
 bool VXP10Command::read_receiver_paired_device_name(IDevice* device, int slot, std::string& name) {
   if (device == nullptr) {
-    set_last_error(kNullDevice, 0, "null device pointer passed to read_receiver_paired_device_name!");
+    set_last_error(ErrorCode::NullDevice, 0, "null device pointer passed to read_receiver_paired_device_name!");
     VXP_LOG(LOG_ERROR, "read_receiver_paired_device_name", "VXP10Command::read_receiver_paired_device_name exit (%s)",
             outcome(false));
     return false;

@@ -1,8 +1,9 @@
 #pragma once
 // The Vexa 1.0 register commands that ask a receiver about its paired devices. Stateless; each
 // sends one synchronous command through the receiver's protocol device, so it blocks the calling
-// thread until the answer or the timeout. False with LastError: 19 without a device, 2 for an answer
-// too short for the register, otherwise the command engine's code.
+// thread until the answer or the timeout. False with LastError: `ErrorCode::NullDevice` (19)
+// without a device, `ErrorCode::CommandResponseTooShort` (2) for an answer too short for the
+// register, otherwise the command engine's code.
 
 #include <string>
 

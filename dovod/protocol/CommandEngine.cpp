@@ -165,12 +165,14 @@ bool CommandEngine::judge_outcome(const AttemptOutcome& outcome, Bytes& reply, i
     const Bytes& response = outcome.response;
     const unsigned error_byte = response.size() > 5 ? response[5] : 0;
     if (response.size() >= 4 && response[2] == kVxp10Error) {
-      const int code = error_byte <= 12 ? 8 + static_cast<int>(error_byte) : 21;
+      const int code = error_byte <= 12 ? to_int(ErrorCode::Vxp10ErrorFirst) + static_cast<int>(error_byte)
+                                         : to_int(ErrorCode::Vxp10ErrorOther);
       report_failure(static_cast<ErrorCode>(code), 0, error_byte);
       return false;
     }
     if (response.size() >= 4 && response[2] == kVxp20Error) {
-      const int code = error_byte <= 9 ? 44 + static_cast<int>(error_byte) : 54;
+      const int code = error_byte <= 9 ? to_int(ErrorCode::Vxp20ErrorFirst) + static_cast<int>(error_byte)
+                                        : to_int(ErrorCode::Vxp20ErrorOther);
       report_failure(static_cast<ErrorCode>(code), 0, error_byte);
       return false;
     }

@@ -15,15 +15,17 @@ namespace {
 constexpr Byte kShortReport = 0x10;
 
 bool is_soft_command_error(ErrorCode code) {
-  switch (to_int(code)) {
-    case 4: case 15: case 17: case 52: case 61: case 68: return true;
+  switch (code) {
+    case ErrorCode::NoResponse: case ErrorCode::Vxp10ErrorBusy: case ErrorCode::Vxp10ErrorResource:
+    case ErrorCode::Vxp20ErrorBusy: case ErrorCode::WriteDeviceGone: case ErrorCode::SwidCollision: return true;
     default: return false;
   }
 }
 
 bool is_soft_ping_error(ErrorCode code) {
-  switch (to_int(code)) {
-    case 4: case 52: case 61: case 68: return true;
+  switch (code) {
+    case ErrorCode::NoResponse: case ErrorCode::Vxp20ErrorBusy: case ErrorCode::WriteDeviceGone:
+    case ErrorCode::SwidCollision: return true;
     default: return false;
   }
 }

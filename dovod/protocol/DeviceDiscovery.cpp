@@ -58,7 +58,7 @@ bool Device::load_feature_root(bool retry) {
   Byte protocol = 0;
   int targetsw = 0;
   if (!root_interface->TargetSw(&protocol, &targetsw)) {
-    if (last_error().code == static_cast<ErrorCode>(9)) {
+    if (last_error().code == ErrorCode::Vxp10ErrorUnknownSubId) {
       root_state_ = 1;
       set_last_error(ErrorCode::NotVxp20, last_error().system_error);
       DEV_LOG(LOG_WARNING, "load_feature_root", "Device::load_feature_root exit (false, not VXP 2.0 device)");

@@ -60,8 +60,10 @@ bool SimHardwareDevice::write(Bytes report, bool blocking) {
   if (report.size() > length) return fail(ErrorCode::WriteExceedsCollectionSize, 0, "report too long");
   report.resize(length, 0);
   auto endpoint = endpoint_.lock();
+  // A blocking write on the thread that delivers the reports would wait for a reply that only this
+  // thread can deliver.
   if (blocking && endpoint && endpoint->on_delivery_thread()) {
-    return fail(kBlockingWriteOnReadThread, 0, "blocking write on the read thread");
+    return fail(ErrorCode::BlockingWriteOnReadThread, 0, "blocking write on the read thread");
   }
   if (!endpoint || !endpoint->receive(report)) {
     return fail(ErrorCode::WriteFailed, kNotConnectedSystemError, "device not connected");

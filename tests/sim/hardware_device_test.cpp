@@ -109,7 +109,7 @@ TEST(SimHardwareDevice, ABlockingWriteFromTheReadThreadIsRefusedAPlainOneGoesOut
     std::unique_lock<std::mutex> lock(writer.mutex);
     ASSERT_TRUE(writer.done.wait_for(lock, kGuard, [&] { return writer.blocking.has_value(); }));
     EXPECT_FALSE(writer.blocking->first);
-    EXPECT_EQ(writer.blocking->second, sim::SimHardwareDevice::kBlockingWriteOnReadThread);
+    EXPECT_EQ(writer.blocking->second, dovod::ErrorCode::BlockingWriteOnReadThread);
     EXPECT_TRUE(writer.plain);
   }
   EXPECT_TRUE(link.take([](const Bytes& r) { return r[6] == 0x79; }));

@@ -82,8 +82,8 @@ TEST_P(ProtocolCollectionsRefuse, RefusesWithCodeAndReason) {
   EXPECT_STREQ(refusal.reason, c.reason);
 }
 
-constexpr ErrorCode kPage = static_cast<ErrorCode>(37);
-constexpr ErrorCode kLayout = static_cast<ErrorCode>(38);
+constexpr ErrorCode kPage = ErrorCode::NotVendorUsagePage;
+constexpr ErrorCode kLayout = ErrorCode::NotProtocolCollection;
 
 // A short collection whose input report is 6 payload bytes and whose output report is 19.
 Bytes mismatched_lengths() {

@@ -87,7 +87,7 @@ TEST_F(ReceiverTest, FailedEnumerationAnswersNothingWithTheReasonAndKeepsTheSlot
          if (r[2] == 0x80 && r[3] == 0x02) return std::vector<Bytes>{vxp10_error(r, 3)};
          return std::nullopt;
        },
-       static_cast<ErrorCode>(8 + 3)},
+       ErrorCode::Vxp10ErrorInvalidValue},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

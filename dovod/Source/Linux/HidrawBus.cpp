@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "Source/HidErrorCodes.h"
 #include "dovod/LastError.h"
 #include "dovod/xLog.h"
 
@@ -28,7 +27,7 @@ std::vector<std::shared_ptr<IHardwareDevice>> HidrawBus::devices() {
   lazy_start();
   std::vector<HidrawNode> nodes;
   if (!source_->enumerate(nodes)) {
-    set_last_error(hid_error::kEnumerationFailed, errno, "hidraw enumeration failed");
+    set_last_error(ErrorCode::EnumerationFailed, errno, "hidraw enumeration failed");
     xLog(kTag, LOG_ERROR, kFn, "HidrawBus::devices exception, err=%d", errno);
     return {};
   }

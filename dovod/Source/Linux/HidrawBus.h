@@ -37,7 +37,8 @@ class HidrawBus : public IHardwareBus,
   HidrawBus& operator=(const HidrawBus&) = delete;
 
   // The maker's nodes present now, each opened once to check it and closed again. Empty with
-  // LastError 42 when the nodes cannot be listed, empty with LastError 0 when there are none.
+  // `ErrorCode::EnumerationFailed` (42) when the nodes cannot be listed, empty with LastError
+  // cleared when there are none.
   std::vector<std::shared_ptr<IHardwareDevice>> devices() override;
 
   std::shared_ptr<IHardwareBus> hardware_bus() override { return shared_from_this(); }

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "Source/HidErrorCodes.h"
 #include "Source/Linux/HidrawReadChannel.h"
 #include "Source/ReportDescriptor.h"
 #include "dovod/LastError.h"
@@ -57,17 +56,17 @@ bool HidrawDevice::open() {
     xLog(kTag, LOG_DEBUG, kFn, "HidrawDevice::open exit (true, already open)");
     return true;
   }
-  if (path_.empty()) return refuse_open(hid_error::kNoPath, 0, nullptr, "no filepath");
+  if (path_.empty()) return refuse_open(ErrorCode::NoPath, 0, nullptr, "no filepath");
 
   const int fd = system_->open_node(path_);
-  if (fd < 0) return refuse_open(hid_error::kOpenFailed, errno, "open failed", "open failed");
+  if (fd < 0) return refuse_open(ErrorCode::OpenFailed, errno, "open failed", "open failed");
   // Reads and writes wait in poll, never in the call itself, so that close and the write limit
   // can always cut them short.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
     const int error = errno;
     close_fd(fd);
-    return refuse_open(hid_error::kOpenFailed, error, "open failed", "fcntl failed");
+    return refuse_open(ErrorCode::OpenFailed, error, "open failed", "fcntl failed");
   }
   if (!validated_ && !validate(fd)) {
     close_fd(fd);
@@ -77,7 +76,7 @@ bool HidrawDevice::open() {
   if (::pipe2(stop, O_CLOEXEC | O_NONBLOCK) < 0) {
     const int error = errno;
     close_fd(fd);
-    return refuse_open(hid_error::kOpenFailed, error, "pipe failed", "pipe failed");
+    return refuse_open(ErrorCode::OpenFailed, error, "pipe failed", "pipe failed");
   }
   fd_ = fd;
   stop_read_ = stop[0];
@@ -93,7 +92,7 @@ bool HidrawDevice::validate(int fd) {
   static constexpr const char* kFn = "dovod::HidrawDevice::open";
   HidrawInfo info;
   if (!system_->raw_info(fd, info)) {
-    return refuse_open(hid_error::kAttributesFailed, errno, nullptr, "HIDIOCGRAWINFO failed");
+    return refuse_open(ErrorCode::AttributesFailed, errno, nullptr, "HIDIOCGRAWINFO failed");
   }
   vendor_id_ = info.vendor_id;
   product_id_ = info.product_id;
@@ -105,13 +104,13 @@ bool HidrawDevice::validate(int fd) {
 
   Bytes raw;
   if (!system_->report_descriptor(fd, raw)) {
-    return refuse_open(hid_error::kDescriptorFailed, errno, nullptr, "HIDIOCGRDESC failed");
+    return refuse_open(ErrorCode::DescriptorFailed, errno, nullptr, "HIDIOCGRDESC failed");
   }
   const char* failure = nullptr;
   auto descriptor = ReportDescriptor::parse(raw, &failure);
   if (!descriptor) {
     xLog(kTag, LOG_WARNING, kFn, "HidrawDevice::open report descriptor refused: %s", failure);
-    return refuse_open(hid_error::kCapabilitiesFailed, 0, nullptr, "report descriptor not parsed");
+    return refuse_open(ErrorCode::CapabilitiesFailed, 0, nullptr, "report descriptor not parsed");
   }
   ProtocolRefusal refusal;
   auto protocol = find_protocol_collections(*descriptor, product_id_, refusal);

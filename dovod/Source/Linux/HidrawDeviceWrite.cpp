@@ -7,7 +7,6 @@
 #include <chrono>
 #include <map>
 
-#include "Source/HidErrorCodes.h"
 #include "Source/Linux/HidrawDevice.h"
 #include "Source/Linux/HidrawReadChannel.h"
 #include "Source/ReportTrace.h"
@@ -113,12 +112,12 @@ bool HidrawDevice::write(Bytes report, bool blocking) {
     if (!reading) {
       xLog(kTag, LOG_WARNING, kFn, "HidrawDevice::write dev=%s", path_.c_str());
       writing.unlock();
-      return finish_write({}, hid_error::kWriteWithoutReadThread, 0,
+      return finish_write({}, ErrorCode::WriteWithoutReadThread, 0,
                           "CannotPerformWriteWithoutReadThreadRunning");
     }
     if (reader_id == std::this_thread::get_id()) {
       writing.unlock();
-      return finish_write({}, hid_error::kBlockingWriteOnReadThread, 0,
+      return finish_write({}, ErrorCode::BlockingWriteOnReadThread, 0,
                           "CannotPerformBlockingWriteOnReadThread");
     }
   }

@@ -48,7 +48,7 @@ class CDovod : public IDeviceManager {
   void remove_runloop_events(const void* subscriber_key, const void* producer_key) override;
   void manual_unsubscribe(Subscriber<IDeviceManager::ArrivalRemoval>* s);
 
-  // The device manager, made if needed; empty after shutdown (LastError 72).
+  // The device manager, made if needed; empty after shutdown (`ErrorCode::NotAvailable` (72)).
   std::shared_ptr<DeviceManager> getimpl();
 
   // Destroys the device manager for good: no operation makes one again.

@@ -15,7 +15,7 @@ class IFeature0000Root {
   virtual bool GetProtocolVersion(Byte pingSent, Byte* protocol, Byte* targetsw, Byte* pingReceived) = 0;
   // The protocol version, asked once per feature object and remembered after the first success.
   virtual bool TargetSw(Byte* protocol, int* targetsw) = 0;
-  // Fails with ErrorCode 78 when the device echoes another value.
+  // Fails with `ErrorCode::PingMismatch` (78) when the device echoes another value.
   virtual bool Ping(Byte value) = 0;
 };
 

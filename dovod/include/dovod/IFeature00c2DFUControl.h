@@ -14,7 +14,7 @@ class IFeature00c2DFUControl {
   };
 
   virtual ~IFeature00c2DFUControl() = default;
-  // Any failure of the command reads as ErrorCode 1.
+  // Any failure of the command reads as `ErrorCode::Mismatch` (1).
   virtual bool GetDfuControl(bool* enabled) = 0;
   // Does not wait: the device restarts instead of answering. True once the request was handed over.
   virtual bool SetDfuControl(unsigned char enable, unsigned char param) = 0;

@@ -5,7 +5,8 @@
 //
 // The operations send Vexa 1.0 register commands to the receiver and so block the calling thread
 // until the receiver answers; never call them on a read thread. A failure answers false and leaves
-// the reason in LastError: the command engine's code, or 2 when the answer was too short.
+// the reason in LastError: the command engine's code, or `ErrorCode::CommandResponseTooShort` (2)
+// when the answer was too short.
 
 #include <memory>
 #include <vector>

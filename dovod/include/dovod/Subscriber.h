@@ -27,8 +27,9 @@ class Subscriber : public E {
   }
 
   // Subscribes to `source`, any object deriving from Producer<E>. True when subscribed, also when
-  // already subscribed to it (in whichever mode: the first mode stays). False with LastError 43
-  // when `source` is not a Producer<E>, or with the producer's LastError when it refused.
+  // already subscribed to it (in whichever mode: the first mode stays). False with
+  // `ErrorCode::SubscribeCastFailed` (43) when `source` is not a Producer<E>, or with the
+  // producer's LastError when it refused.
   // `name` documents the call site only.
   template <class X>
   bool subscribe(const std::shared_ptr<X>& source, int delivery, const std::string& name = {}) {

@@ -40,7 +40,7 @@ class Feature0003FirmwareInfo : public Feature, public IFeature0003FirmwareInfo 
   };
 
   // Reads the entities in order until `wanted` accepts one; false when a read fails or none is
-  // accepted (LastError 30).
+  // accepted (`ErrorCode::NotPresent` (30)).
   template <class Wanted>
   bool find_entity(Wanted wanted, Entity& found);
 };

@@ -13,8 +13,6 @@ constexpr int kGetCount = 0;
 constexpr int kGetDeviceName = 1;
 constexpr int kGetDeviceType = 2;
 constexpr int kCacheable = 1;
-// This feature's own code: the device answered a name chunk with no bytes.
-constexpr ErrorCode kEmptyNameChunk = static_cast<ErrorCode>(29);
 
 std::atomic<bool> included{false};
 [[maybe_unused]] const bool registered =
@@ -60,7 +58,7 @@ bool Feature0005DeviceNameType::GetDeviceName(std::string* name) {
       if (!GetDeviceNameChunk(offset, &chunk)) return false;
       // An empty chunk would never advance the offset.
       if (chunk.empty()) {
-        set_last_error(kEmptyNameChunk);
+        set_last_error(ErrorCode::EmptyNameChunk);
         return false;
       }
       name_.append(chunk.begin(), chunk.end());

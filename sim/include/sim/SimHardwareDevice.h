@@ -39,9 +39,6 @@ class SimHardwareDevice : public dovod::IHardwareDevice,
  public:
   // The system error of a write while the keyboard is away (the device is not connected).
   static constexpr unsigned kNotConnectedSystemError = 1167;
-  // A blocking write on the thread that delivers the reports: its caller would wait for a reply
-  // that only this thread can deliver.
-  static constexpr dovod::ErrorCode kBlockingWriteOnReadThread = static_cast<dovod::ErrorCode>(26);
 
   SimHardwareDevice(const std::shared_ptr<SimEndpoint>& endpoint, std::weak_ptr<dovod::IHardwareBus> bus,
                     CollectionShape shape);
