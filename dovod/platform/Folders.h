@@ -25,14 +25,24 @@ class Folders {
       '/';
 #endif
 
-  // The user's temporary folder with a trailing separator; empty when there is none.
+  // The user's temporary folder with a trailing separator; empty when there is none. On Linux it
+  // is a folder of the user's own under the shared one, checked as create_private_directory does
+  // each time it is asked for, since another user may have made the name first.
   static std::string temp_folder();
+
+  // A folder for the user's sockets and locks with a trailing separator: $XDG_RUNTIME_DIR when the
+  // session has one that passes the same checks, else the temporary folder; empty when neither.
+  static std::string runtime_folder();
 
   // The user's Documents folder with a trailing separator; empty when there is none.
   static std::string documents_folder();
 
   // True when the folder exists afterwards (created now or already there).
   static bool create_directory(std::string_view path);
+
+  // Like create_directory, and on Linux true only for a real folder (not a link) that belongs to
+  // the effective user and that no one else may enter; error code NotAvailable otherwise.
+  static bool create_private_directory(std::string_view path);
 
   // The plain files of `folder` (with trailing separator) whose names match `pattern`, where '*'
   // stands for any run of characters and '?' for one character; in no particular order.

@@ -30,7 +30,15 @@ std::string with_separator(std::string path) {
 
 std::string Folders::temp_folder() {
   const char* tmp = std::getenv("TMPDIR");
-  return with_separator((tmp && *tmp) ? tmp : "/tmp");
+  std::string folder = with_separator((tmp && *tmp) ? tmp : "/tmp") + "dovod-" + std::to_string(geteuid());
+  if (!create_private_directory(folder)) return {};
+  return folder + '/';
+}
+
+std::string Folders::runtime_folder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime && create_private_directory(runtime)) return with_separator(runtime);
+  return temp_folder();
 }
 
 std::string Folders::documents_folder() {
@@ -51,6 +59,18 @@ bool Folders::create_directory(std::string_view path) {
   struct stat st;
   if (error == EEXIST && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   return fail(error, "mkdir failed");
+}
+
+bool Folders::create_private_directory(std::string_view path) {
+  std::string p(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) return fail(errno, "mkdir failed");
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0) return fail(errno, "cannot inspect the folder");
+  if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) != 0) {
+    return fail(EPERM, "the folder is not the user's own");
+  }
+  return true;
 }
 
 std::vector<FileEntry> Folders::list_files(std::string_view folder, std::string_view pattern) {

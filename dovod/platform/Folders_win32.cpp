@@ -52,6 +52,11 @@ bool Folders::create_directory(std::string_view path) {
   return fail("CreateDirectory failed");
 }
 
+// The temporary folder under the user's profile is already the user's own.
+std::string Folders::runtime_folder() { return temp_folder(); }
+
+bool Folders::create_private_directory(std::string_view path) { return create_directory(path); }
+
 std::vector<FileEntry> Folders::list_files(std::string_view folder, std::string_view pattern) {
   std::vector<FileEntry> files;
   WIN32_FIND_DATAW data;
