@@ -1,5 +1,6 @@
 #include "app/HostSoftware.h"
 
+#include <filesystem>
 #include <thread>
 
 #include "app/AppLog.h"
@@ -44,6 +45,12 @@ bool HostSoftware::is_host(const std::wstring& exe_name) const {
   return same_ignoring_case(exe_name, config_.executable);
 }
 
+std::optional<std::wstring> HostSoftware::host_image(const platform::HostProcess& process) const {
+  std::optional<std::wstring> path = process.image_path();
+  if (!path || !is_host(std::filesystem::path(*path).filename().wstring())) return std::nullopt;
+  return path;
+}
+
 HostShutdown HostSoftware::ShutdownHost() {
   HostShutdown result;
   result.path = FindHostPath();
@@ -70,7 +77,7 @@ std::wstring HostSoftware::FindHostPath() {
       LogMessage(L"Failed to get process handle!\n");
       continue;
     }
-    std::optional<std::wstring> path = process.image_path();
+    std::optional<std::wstring> path = host_image(process);
     if (!path) continue;
     return NormaliseImagePath(*path, platform::DosDeviceName);
   } while (snapshot.next(entry));
@@ -88,6 +95,9 @@ bool HostSoftware::TerminateHostProcesses() {
       LogMessage(L"Failed to get process handle!\n");
       continue;
     }
+    // The id was the host's when the snapshot was taken; what it names now is checked through the
+    // open process before it is ended.
+    if (!host_image(process)) continue;
     LogMessage(L"Terminating %s...\n", config_.executable.c_str());
     if (!process.terminate()) LogMessage(L"Failed to terminate process %s...\n", config_.executable.c_str());
     process.wait(config_.terminate_wait);

@@ -4,9 +4,14 @@
 // starts it again when the tool closes.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "app/Settings.h"
+
+namespace vorn::platform {
+class HostProcess;
+}
 
 namespace vorn {
 
@@ -49,6 +54,8 @@ class HostSoftware {
 
  private:
   bool is_host(const std::wstring& exe_name) const;
+  // The open process's image path when its file name is the host's; nothing otherwise.
+  std::optional<std::wstring> host_image(const platform::HostProcess& process) const;
 
   HostSoftwareConfig config_;
   Settings settings_;

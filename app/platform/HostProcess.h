@@ -19,11 +19,13 @@ class HostProcess {
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
-  // False when the process is gone or we may not have the access.
+  // False when the process is gone or we may not have the access; on Linux also when it is not a
+  // process of the user the tool runs for (checked after the pidfd is open).
   bool open(std::uint32_t pid, Access access);
 
   // The full path of the executable (Win32 form on Windows, at most 260 characters); nothing when
-  // it cannot be read.
+  // it cannot be read or, on Linux, when the process has ended meanwhile. Read anew at each call,
+  // so that a caller can check what it is about to end.
   std::optional<std::wstring> image_path() const;
 
   // Asks the process to end (Windows: ends it with exit code 0).

@@ -8,6 +8,8 @@
 #include <cerrno>
 
 #include "app/WideText.h"
+#include "app/platform/CallingUser_linux.h"
+#include "app/platform/ProcFiles_linux.h"
 
 namespace vorn::platform {
 namespace {
@@ -29,16 +31,25 @@ bool wait_readable(int fd, std::chrono::milliseconds timeout) {
   }
 }
 
+// An answer read from /proc by id belongs to the pidfd's process only while that process has not
+// ended: until then its id cannot have passed to another.
+bool still_running(int pidfd) {
+  pollfd p{pidfd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 0;
+}
+
 }  // namespace
 
 HostProcess::~HostProcess() { close(); }
 
 bool HostProcess::open(std::uint32_t pid, Access access) {
   close();
+  // The pidfd comes first, so that every check below is about the process it holds.
   int fd = pidfd_open(pid);
   if (fd < 0) return false;
+  const bool ours = proc_runs_as(static_cast<pid_t>(pid), calling_user().uid) && still_running(fd);
   // Signal 0 checks the right to signal the process without sending anything.
-  if (access == Access::Terminate && !pidfd_signal(fd, 0)) {
+  if (!ours || (access == Access::Terminate && !pidfd_signal(fd, 0))) {
     ::close(fd);
     return false;
   }
@@ -49,10 +60,9 @@ bool HostProcess::open(std::uint32_t pid, Access access) {
 
 std::optional<std::wstring> HostProcess::image_path() const {
   if (pidfd_ < 0) return std::nullopt;
-  char buffer[4096];
-  ssize_t n = readlink(("/proc/" + std::to_string(pid_) + "/exe").c_str(), buffer, sizeof buffer);
-  if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer)) return std::nullopt;
-  return WideFromUtf8(std::string_view(buffer, static_cast<std::size_t>(n)));
+  std::optional<std::string> path = proc_executable(static_cast<pid_t>(pid_));
+  if (!path || !still_running(pidfd_)) return std::nullopt;
+  return WideFromUtf8(*path);
 }
 
 bool HostProcess::terminate() {

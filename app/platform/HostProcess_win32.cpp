@@ -8,7 +8,9 @@ HostProcess::~HostProcess() { close(); }
 
 bool HostProcess::open(std::uint32_t pid, Access access) {
   close();
-  DWORD rights = access == Access::Query ? PROCESS_QUERY_LIMITED_INFORMATION : (PROCESS_TERMINATE | SYNCHRONIZE);
+  // Ending a process needs its image path too, read once more just before.
+  DWORD rights = PROCESS_QUERY_LIMITED_INFORMATION;
+  if (access == Access::Terminate) rights |= PROCESS_TERMINATE | SYNCHRONIZE;
   HANDLE process = OpenProcess(rights, FALSE, pid);
   if (!process) return false;
   handle_ = process;

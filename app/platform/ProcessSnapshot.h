@@ -1,6 +1,7 @@
 #pragma once
 // A snapshot of the running processes, read entry by entry: on Windows a Toolhelp32 snapshot, on
-// Linux the numbered folders of /proc taken at construction.
+// Linux the numbered folders of /proc taken at construction, keeping only the processes of the user
+// the tool runs for (see CallingUser_linux.h) whose executable can be read.
 
 #include <cstdint>
 #include <string>
