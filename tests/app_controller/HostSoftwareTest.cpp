@@ -10,6 +10,8 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST_F(ControllerTest, AHostThatRanAtStartIsStoppedAndStartedAgainWhenTheDialogCloses) {
+  // Root starts the host only for the user who asked for root: the host is that user's.
+  SudoFromSecondUser sudo;
   StandInCopy copy(host_config_.executable);
   StandInProcess running;
   ASSERT_TRUE(running.start(copy.path(), host_config_.shutdown_event));

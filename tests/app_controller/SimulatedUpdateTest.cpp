@@ -111,6 +111,7 @@ TEST_F(SimulatedUpdate, ABootloaderThatKeepsRefusingFailsTheRunAndTheToolClosesT
   rejects.faults.at(0).when.count = -1;
   plug_in(rejects);
   // A host software that did not run at start is started from its stored path all the same.
+  SudoFromSecondUser sudo;  // as root, only for the user who asked for root
   const std::wstring host_name = UniqueName(L"VornControllerHost", L".exe");
   StandInCopy stored_host(host_name);
   ASSERT_TRUE(Settings(key_).StoreHostPath(stored_host.path().wstring()));

@@ -124,6 +124,8 @@ TEST_F(HostSoftwareTest, StoppedHostIsRestartedFromTheStoredPath) {
   // instead of leaving a zombie behind.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
 #endif
+  // Root starts the host only for the user who asked for root.
+  SudoFromSecondUser sudo;
   // Started without arguments, the stand-in names its event after its own file.
   ASSERT_TRUE(host().RestartHost());
   config_.shutdown_event = L"Global\\" + exe_name_;

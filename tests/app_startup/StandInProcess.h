@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorn::testing {
@@ -30,7 +31,9 @@ class StandInProcess {
   StandInProcess(const StandInProcess&) = delete;
   StandInProcess& operator=(const StandInProcess&) = delete;
 
-  // Starts the executable with the given arguments and waits until its event exists.
+  // Starts the executable with the given arguments and waits until its event exists. On Linux,
+  // when the tool runs as root for another user (see SudoFromSecondUser), the stand-in runs as
+  // that user, as the host software would.
   bool start(const std::filesystem::path& exe, const std::wstring& event_name,
              const std::vector<std::wstring>& options = {});
 
@@ -40,6 +43,21 @@ class StandInProcess {
  private:
   std::uintptr_t handle_ = 0;  // the pid on Linux, the process handle on Windows
   bool running_ = false;
+};
+
+// While alive, and only when the tests run as root on Linux, the tool runs as if started through
+// sudo by the second local user: SUDO_UID and SUDO_GID name that user, whose host software the tool
+// then finds, ends and starts again. Without root, and on Windows, it changes nothing, as the tool
+// then acts for the user running the tests.
+class SudoFromSecondUser {
+ public:
+  SudoFromSecondUser();
+  ~SudoFromSecondUser();
+  SudoFromSecondUser(const SudoFromSecondUser&) = delete;
+  SudoFromSecondUser& operator=(const SudoFromSecondUser&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // A name no other test process uses, such as "HubCast-1234-7.Exe" for `stem` "HubCast".

@@ -39,4 +39,7 @@ StandInProcess::~StandInProcess() {
   CloseHandle(process);
 }
 
+SudoFromSecondUser::SudoFromSecondUser() = default;
+SudoFromSecondUser::~SudoFromSecondUser() = default;
+
 }  // namespace vorn::testing
