@@ -1,6 +1,7 @@
 #pragma once
 // A file that is opened or created and then written at its end, unbuffered, so that every line
-// written reaches the system at once. Others may read it meanwhile.
+// written reaches the system at once. Other programs of the user may read it meanwhile; on Linux
+// it is the user's alone (mode 0600), and a link, FIFO or another user's file at its name is refused.
 
 #include <cstdint>
 #include <string>

@@ -3,14 +3,10 @@
 #include <rapidxml.hpp>
 #include <rapidxml_print.hpp>
 
-#include <atomic>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
-#include "platform/Process.h"
+#include "platform/PrivateFile.h"
 
 namespace dovod {
 namespace {
@@ -49,60 +45,88 @@ std::optional<Bytes> from_hex(std::string_view text) {
   return bytes;
 }
 
-// Nesting depth as the parser will see it. Declarations such as comments and doctypes never
-// appear in our files and are refused outright, which keeps this scan simple and exact.
-bool shallow_enough(std::string_view text) {
+bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool name_char(char c) { return c && !space(c) && c != '/' && c != '>' && c != '?'; }
+bool attribute_name_char(char c) {
+  return name_char(c) && c != '<' && c != '=' && c != '!';
+}
+
+// Walks the text as the parser tokenises it (rapidxml, default flags), so that quotes, '<' and
+// the like count where the parser counts them: element names may hold quotes and '<', attribute
+// names quotes, values anything up to their closing quote. The parser recurses once per open
+// element; deeper documents are refused before it runs. Declarations ("<!": comments, CDATA,
+// DOCTYPE) never appear in our files and are refused wherever the parser would meet one. Where
+// the parser would fail, the walk stops and leaves the verdict to it: nothing beyond that point
+// is parsed. `p` points into a zero-terminated buffer, as the parser's does.
+bool shallow_enough(const char* p) {
+  if (p[0] == '\xEF' && p[1] == '\xBB' && p[2] == '\xBF') p += 3;
   int depth = 0;
-  std::size_t i = 0;
-  while ((i = text.find('<', i)) != std::string_view::npos) {
-    if (i + 1 >= text.size()) return true;
-    char next = text[i + 1];
-    if (next == '!') return false;
-    if (next == '?') {
-      std::size_t end = text.find("?>", i + 2);
-      if (end == std::string_view::npos) return true;
-      i = end + 2;
+  for (;;) {
+    while (space(*p)) ++p;
+    if (depth > 0 && *p && *p != '<') {
+      while (*p && *p != '<') ++p;  // character data
       continue;
     }
-    if (next == '/') {
+    if (*p != '<') return true;  // the end of the text, or an error in the parser
+    ++p;
+    if (depth > 0 && *p == '/') {
+      ++p;
+      while (name_char(*p)) ++p;
+      while (space(*p)) ++p;
+      if (*p != '>') return true;
+      ++p;
       --depth;
-      i += 2;
       continue;
     }
-    // An opening tag: find its end outside quoted attribute values.
-    char quote = 0;
-    std::size_t j = i + 1;
-    for (; j < text.size(); ++j) {
-      char c = text[j];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '>') {
-        break;
-      }
+    if (*p == '!') return false;
+    if (*p == '?') {
+      ++p;
+      while (*p && !(p[0] == '?' && p[1] == '>')) ++p;
+      if (!*p) return true;
+      p += 2;
+      continue;
     }
-    if (j >= text.size()) return true;
-    if (text[j - 1] != '/' && ++depth > kMaxDepth) return false;
-    i = j + 1;
+    const char* name = p;
+    while (name_char(*p)) ++p;
+    if (p == name) return true;
+    while (space(*p)) ++p;
+    while (attribute_name_char(*p)) {
+      while (attribute_name_char(*p)) ++p;
+      while (space(*p)) ++p;
+      if (*p != '=') return true;
+      ++p;
+      while (space(*p)) ++p;
+      char quote = *p;
+      if (quote != '"' && quote != '\'') return true;
+      ++p;
+      while (*p && *p != quote) ++p;
+      if (!*p) return true;
+      ++p;
+      while (space(*p)) ++p;
+    }
+    if (*p == '/') {
+      if (p[1] != '>') return true;
+      p += 2;
+    } else if (*p == '>') {
+      ++p;
+      if (++depth > kMaxDepth) return false;
+    } else {
+      return true;
+    }
   }
-  return true;
 }
 
 std::string_view value_of(const rapidxml::xml_attribute<>* attribute) {
   return attribute ? std::string_view(attribute->value(), attribute->value_size()) : std::string_view();
 }
 
-std::filesystem::path path_of(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 }  // namespace
 
 std::optional<CacheContents> CacheFile::parse(std::string_view text) {
-  if (text.size() > kMaxSize || !shallow_enough(text)) return std::nullopt;
+  if (text.size() > kMaxSize) return std::nullopt;
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
+  if (!shallow_enough(buffer.data())) return std::nullopt;
   rapidxml::xml_document<> document;
   try {
     document.parse<rapidxml::parse_default>(buffer.data());
@@ -146,39 +170,13 @@ std::string CacheFile::format(const CacheContents& contents) {
 }
 
 std::optional<CacheContents> CacheFile::read(const std::string& file) {
-  std::ifstream in(path_of(file), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text(kMaxSize + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  std::size_t got = static_cast<std::size_t>(in.gcount());
-  if (got > kMaxSize) return std::nullopt;
-  text.resize(got);
-  return parse(text);
+  std::optional<std::string> text = platform::PrivateFile::read(file, kMaxSize);
+  if (!text) return std::nullopt;
+  return parse(*text);
 }
 
 bool CacheFile::write(const std::string& file, const CacheContents& contents) {
-  // A name of its own per writer, so two writers never share a half-written file.
-  static std::atomic<unsigned> serial{0};
-  std::string temporary = file + "." + std::to_string(platform::Process::process_id()) + "." +
-                          std::to_string(serial.fetch_add(1)) + ".tmp";
-  std::string text = format(contents);
-  {
-    std::ofstream out(path_of(temporary), std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(path_of(temporary), ignored);
-      return false;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(path_of(temporary), path_of(file), error);
-  if (error) {
-    std::filesystem::remove(path_of(temporary), error);
-    return false;
-  }
-  return true;
+  return platform::PrivateFile::replace(file, format(contents));
 }
 
 }  // namespace dovod

@@ -30,9 +30,11 @@ class CacheFile {
   static std::optional<CacheContents> parse(std::string_view text);
   static std::string format(const CacheContents& contents);
 
+  // Only a plain file of the user's own is read: not a link, not a FIFO, not another user's file.
   static std::optional<CacheContents> read(const std::string& file);
 
-  // Replaces the file as a whole (temporary file, then rename), so a reader never sees half of it.
+  // Replaces the file as a whole (a new temporary file of its own, flushed to disk, then renamed),
+  // so a reader never sees half of it.
   static bool write(const std::string& file, const CacheContents& contents);
 
   // A file for another firmware is ignored; a device that does not know its own yet trusts it.

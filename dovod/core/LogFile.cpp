@@ -6,9 +6,11 @@
 
 #include "core/LogFormat.h"
 #include "core/LogState.h"
+#include "dovod/LastError.h"
 #include "dovod/xLog.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
+#include "platform/PrivateFile.h"
 
 namespace dovod {
 
@@ -49,7 +51,12 @@ std::string log_folder() {
   std::string temp = temp_folder();
   if (temp.empty() || temp.size() > kMaxTempPath) return {};
   std::string folder = temp + "xlog_corvane";
-  platform::Folders::create_directory(folder);
+  // Another user who made the folder first could read every log or plant links in it.
+  if (!platform::Folders::create_private_directory(folder)) {
+    xLog("xlog", LOG_ERROR, "dovod::xLogInit", "Refused log folder %s, err=%d", folder.c_str(),
+         static_cast<int>(last_error().system_error));
+    return {};
+  }
   return folder + platform::Folders::separator;
 }
 
@@ -67,14 +74,10 @@ void open_log_file() {
   std::snprintf(name, sizeof name, "xlog_%s_%u_%s_%s.dblog", stamp, s.process_id, s.process_name.c_str(),
                 "dovod");
   std::string path = folder + name;
-  // Appending text, not inherited by child processes.
-#ifdef _WIN32
-  std::FILE* f = std::fopen(path.c_str(), "a+tN");
-#else
-  std::FILE* f = std::fopen(path.c_str(), "a+e");
-#endif
+  std::FILE* f = platform::PrivateFile::open_append(path);
   if (!f) {
-    xLog("xlog", LOG_ERROR, "dovod::xLogInit", "Could not create log file %s", path.c_str());
+    xLog("xlog", LOG_ERROR, "dovod::xLogInit", "Could not create log file %s, err=%d", path.c_str(),
+         static_cast<int>(last_error().system_error));
     return;
   }
   std::lock_guard<std::recursive_mutex> lock(s.output_mutex);

@@ -17,10 +17,11 @@ void LogFpErrorAndClose(const char* operation, const char* where);
 namespace dovod::log {
 
 // The folder for log files ("xlog_corvane" in the temporary folder, created when missing), with
-// trailing separator; empty when the temporary folder is unknown or its path too long.
+// trailing separator; empty when the temporary folder is unknown or its path too long, and (logged)
+// when the folder is not a private one of the user's.
 std::string log_folder();
 
-// Opens this run's file; logs why when it cannot.
+// Opens this run's file, a new private one; logs why when it cannot.
 void open_log_file();
 
 // Writes the record's lines when a file is open.

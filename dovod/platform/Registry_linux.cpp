@@ -2,22 +2,22 @@
 // $XDG_CONFIG_HOME/dovod-registry (key names in lower case, since keys ignore case). Each line is
 // "dword:<name>=<decimal>" or "sz:<name>=<text>"; '%', control characters and, in names, '=' are
 // written as %XX. A file is replaced whole (temp file + rename) so a reader never sees half of one,
-// and anything that does not parse reads as absent.
+// and anything that does not parse reads as absent. The store's folders and files are the user's
+// alone; a link, FIFO or another user's file in their place reads as absent and is not written.
 
 #include "platform/Registry.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "dovod/LastError.h"
+#include "platform/Folders.h"
+#include "platform/PrivateFile.h"
 
 namespace dovod::platform {
 namespace {
@@ -148,16 +148,12 @@ std::optional<Entry> parse_line(std::string_view line) {
   return entry;
 }
 
-// Every well-formed line of the key's file; a missing, oversized or unreadable file has none.
+// Every well-formed line of the key's file; a missing, oversized, unreadable or foreign file has none.
 std::vector<Entry> load(const std::string& folder) {
   std::vector<Entry> entries;
-  std::ifstream in(folder + "/values", std::ios::binary);
-  if (!in) return entries;
-  std::string content;
-  content.resize(kMaxFileBytes + 1);
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.gcount() > static_cast<std::streamsize>(kMaxFileBytes)) return entries;
-  content.resize(static_cast<std::size_t>(in.gcount()));
+  std::optional<std::string> file = PrivateFile::read(folder + "/values", kMaxFileBytes);
+  if (!file) return entries;
+  const std::string& content = *file;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
@@ -184,22 +180,17 @@ const Entry* find(const std::vector<Entry>& entries, std::string_view name) {
   return nullptr;
 }
 
-bool make_folders(const std::string& folder) {
+// The folders up to the configuration root are the user's; from the store's own folder down each
+// must be private, since a folder that another user made first would let them swap the files.
+bool make_folders(const std::string& folder, std::size_t root_size) {
   for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
     if (pos != folder.size() && folder[pos] != '/') continue;
     std::string part = folder.substr(0, pos);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return fail(errno, "mkdir failed");
-  }
-  return true;
-}
-
-bool write_all(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+    if (pos <= root_size) {
+      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return fail(errno, "mkdir failed");
+    } else if (!Folders::create_private_directory(part)) {
+      return false;
+    }
   }
   return true;
 }
@@ -207,7 +198,7 @@ bool write_all(int fd, const std::string& text) {
 bool store(std::string_view key, Entry entry) {
   std::string folder = key_folder(key);
   if (folder.empty()) return fail(EINVAL, "invalid registry key");
-  if (!make_folders(folder)) return false;
+  if (!make_folders(folder, config_root().size())) return false;
   std::vector<Entry> entries = load(folder);
   for (auto it = entries.begin(); it != entries.end(); ++it) {
     if (same_name(it->name, entry.name)) {
@@ -224,24 +215,7 @@ bool store(std::string_view key, Entry entry) {
     text += escape(e.data, false);
     text += '\n';
   }
-  std::string temp = folder + "/values.XXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return fail(errno, "mkstemp failed");
-  bool ok = write_all(fd, text) && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && rename(temp.c_str(), (folder + "/values").c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(temp.c_str());
-    return fail(error, "writing registry file failed");
-  }
-  return true;
+  return PrivateFile::replace(folder + "/values", text);
 }
 
 }  // namespace

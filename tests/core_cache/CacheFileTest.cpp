@@ -96,6 +96,42 @@ TEST(CacheFile, AnythingElseReadsAsNoCache) {
   for (const auto& c : cases) EXPECT_FALSE(CacheFile::parse(c.text)) << c.name;
 }
 
+// Text that the parser reads as one element per "<b>", though a quote or a '<' seems to hide it.
+std::string nested_behind(const std::string& opening, int levels) {
+  std::string text = "<cache fw='x'>" + opening;
+  for (int i = 0; i < levels; ++i) text += "<b>";
+  return text;
+}
+
+TEST(CacheFile, NestingIsCountedWhereTheParserSeesIt) {
+  // 60 000 levels fit in the size limit and would use up the stack of the parser's recursion.
+  constexpr int kDeep = 60000;
+  struct Case {
+    const char* name;
+    std::string text;
+    bool accepted;
+  } cases[] = {
+      {"a double quote in an element name", nested_behind("<a\">", kDeep), false},
+      {"an apostrophe in an element name", nested_behind("<a'>", kDeep), false},
+      {"a quote in an attribute name", nested_behind("<a b\"='1'>", kDeep), false},
+      {"a quote in a closing tag's name", nested_behind("<a></a\">", kDeep), false},
+      {"a processing instruction with a quote", nested_behind("<?pi \" ?>", kDeep), false},
+      {"behind a byte order mark", "\xEF\xBB\xBF" + nested_behind("", kDeep), false},
+      {"a doctype", "<!DOCTYPE cache [<!ENTITY x '<b>'>]>" + nested_behind("", 10), false},
+      {"CDATA", nested_behind("<![CDATA[", 10), false},
+      // Tags only in appearance: in attribute values, instructions and names.
+      {"tags in an attribute value",
+       "<cache fw='" + std::string(200, '<') + "<b><b><b><b><b><b><b><b><b><b>'><command cmd='10' rsp='11'/></cache>",
+       true},
+      {"tags in an instruction", "<?pi <b><b><b><b><b><b><b><b><b><b> ?><cache fw='x'/>", true},
+      {"a '<' inside an element name", "<cache fw='x'><b<b<b<b<b<b<b<b<b<b/><command cmd='10' rsp='11'/></cache>", true},
+  };
+  for (const auto& c : cases) {
+    ASSERT_LE(c.text.size(), CacheFile::kMaxSize) << c.name;
+    EXPECT_EQ(CacheFile::parse(c.text).has_value(), c.accepted) << c.name;
+  }
+}
+
 TEST(CacheFile, OnlyAFileForTheKnownFirmwareOrAnUnknownOneFits) {
   CacheContents c = sample();
   EXPECT_TRUE(CacheFile::fits(c, ""));

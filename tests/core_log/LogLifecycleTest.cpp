@@ -81,7 +81,7 @@ TEST_F(LogLifecycle, WithoutAFolderMessagesStillReachTheConsole) {
       {"", "ERROR - xLogInit Could not get path for log files"},
       {std::string(290, 'p'), "ERROR - xLogInit Could not get path for log files"},
       // A plain file where the folder should be created.
-      {(folder_ / "plainfile").string() + platform::Folders::separator, "ERROR - xLogInit Could not create log file "},
+      {(folder_ / "plainfile").string() + platform::Folders::separator, "ERROR - xLogInit Refused log folder "},
   };
   std::ofstream(folder_ / "plainfile") << "x";
   for (const Case& c : cases) {
@@ -103,6 +103,7 @@ TEST_F(LogLifecycle, WithoutAFolderMessagesStillReachTheConsole) {
 TEST_F(LogLifecycle, PurgesFilesAWeekOlderThanTheNewest) {
   fs::path logs = folder_ / "xlog_corvane";
   fs::create_directories(logs);
+  fs::permissions(logs, fs::perms::owner_all);  // as the log makes it
   auto now = fs::file_time_type::clock::now();
   auto days = [](int n) { return std::chrono::hours(24 * n) + std::chrono::minutes(1); };
   struct File {

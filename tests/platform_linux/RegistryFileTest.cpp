@@ -1,6 +1,12 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <iterator>
 
 #include "../platform/PlatformFixture.h"
+#include "ChildProcess.h"
+#include "OtherUser.h"
 #include "dovod/LastError.h"
 
 namespace dovod::testing {
@@ -98,6 +104,45 @@ TEST_F(RegistryFile, AFolderInPlaceOfTheFileFailsCleanly) {
   clear_last_error();
   EXPECT_FALSE(Registry::write_dword(key_, "v", 1));
   EXPECT_NE(last_error().system_error, 0u);
+}
+
+// The configuration folder is the user's own on a real system; here it is one where another user
+// may create entries, to see that the store trusts nothing that user prepared.
+TEST_F(RegistryFile, EntriesAnotherUserPlantedAreNeitherReadNorWrittenThrough) {
+  VORN_REQUIRE_OTHER_USER();
+  fs::path shared = folder_ / "shared";
+  vorn::testing::make_shared_folder(shared);
+  setenv("XDG_CONFIG_HOME", shared.c_str(), 1);
+  fs::path target = folder_ / "target";
+  std::ofstream(target) << "dword:logging=7\n";
+  chmod(target.c_str(), 0640);
+  std::string key_path = (shared / "dovod-registry" / "software" / "corvane").string();
+  struct Case {
+    const char* what;
+    std::string attack;  // run as the other user in the key's folder, which that user made
+  } cases[] = {
+      {"a link to the user's file", "ln -s " + target.string() + " values"},
+      {"a FIFO", "mkfifo values"},
+      {"a file of the other user's", "printf 'dword:logging=7\\n' > values"},
+  };
+  for (const Case& c : cases) {
+    vorn::testing::shell_as_other_user("rm -rf " + (shared / "dovod-registry").string());
+    ASSERT_EQ(vorn::testing::shell_as_other_user("mkdir -m 0777 -p " + key_path + " && cd " + key_path + " && " + c.attack), 0)
+        << c.what;
+    int status = vorn::testing::run_in_child([&] {
+      if (Registry::read_dword("Software\\Corvane", "logging")) return 1;
+      if (Registry::write_dword("Software\\Corvane", "logging", 1)) return 2;
+      return 0;
+    });
+    EXPECT_EQ(status, 0) << c.what << (status == vorn::testing::kChildHung ? ": hung" : "");
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "dword:logging=7\n") << c.what;
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << c.what;
+  }
+  vorn::testing::shell_as_other_user("rm -rf " + (shared / "dovod-registry").string());
+  setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
 }
 
 }  // namespace
