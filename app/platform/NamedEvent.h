@@ -1,10 +1,13 @@
 #pragma once
 // A named event through which one process tells another to act, such as the host software's
 // shutdown event. The host creates it and waits; others open and set it. On Windows a named event
-// object; on Linux an abstract Unix datagram socket bound to the name, which vanishes with its
-// creator just as the event does, and setting it sends one datagram.
+// object. On Linux a Unix datagram socket in the user's runtime folder, which no other user can
+// enter: opening it needs the socket to be the user's, setting it sends one datagram, and the
+// creator counts only datagrams from the user or root. As root for another user (sudo), the tool
+// opens that user's events.
 
 #include <chrono>
+#include <string>
 #include <string_view>
 
 namespace vorn::platform {
@@ -33,6 +36,8 @@ class NamedEvent {
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
+  std::string path_;           // the socket file this object created
+  unsigned long inode_ = 0;    // so that close() removes only that file
 #endif
 };
 

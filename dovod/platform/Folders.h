@@ -49,6 +49,10 @@ class Folders {
   static std::vector<FileEntry> list_files(std::string_view folder, std::string_view pattern);
 
   static bool delete_file(std::string_view path);
+
+  // `name` as one file name: characters other than letters, digits, '-' and '_' written as %XX,
+  // so that no name climbs out of its folder or meets another name's file.
+  static std::string escaped_file_name(std::string_view name);
 };
 
 }  // namespace dovod::platform

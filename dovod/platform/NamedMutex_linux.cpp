@@ -51,43 +51,13 @@ bool fail(unsigned long system_error, const char* message) {
   return false;
 }
 
-// Characters other than letters, digits, '-' and '_' are written as %XX, so no name can climb out
-// of the folder or meet another name's file.
-std::string file_name_for(const std::string& name) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out + ".lock";
-}
-
-// Our own folder, private to the user: under $XDG_RUNTIME_DIR when the session has one, else in
-// the temporary folder, where someone else may have made the name first, so it is checked.
+// Our own folder, private to the user, in the runtime folder (checked there too): a folder that
+// someone else made first, or opened to others, leaves the mutex unusable rather than unshared.
 std::string lock_folder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folder = (runtime && *runtime) ? std::string(runtime) + "/dovod-locks"
-                                             : Folders::temp_folder() + "dovod-locks-" + std::to_string(getuid());
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    fail(static_cast<unsigned long>(errno), "cannot create the named mutex folder");
-    return {};
-  }
-  struct stat info;
-  if (::lstat(folder.c_str(), &info) != 0) {
-    fail(static_cast<unsigned long>(errno), "cannot inspect the named mutex folder");
-    return {};
-  }
-  if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
-    fail(EPERM, "the named mutex folder is not ours");
-    return {};
-  }
+  std::string runtime = Folders::runtime_folder();
+  if (runtime.empty()) return {};
+  std::string folder = runtime + "dovod-locks";
+  if (!Folders::create_private_directory(folder)) return {};
   return folder + "/";
 }
 
@@ -144,7 +114,7 @@ NamedMutex::~NamedMutex() {
 bool NamedMutex::init(const std::string& name) {
   xLog("NamedMutex", LOG_INFO, "dovod::NamedMutex::init", "Mutex name: %s", name.c_str());
   if (impl_->shared) return fail(0, "named mutex already initialised");
-  std::string file = file_name_for(name);
+  std::string file = Folders::escaped_file_name(name) + ".lock";
   if (name.empty() || file.size() > kMaxFileName) return fail(ENAMETOOLONG, "unusable named mutex name");
   std::string folder = lock_folder();
   if (folder.empty()) return false;

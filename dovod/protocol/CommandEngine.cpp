@@ -5,6 +5,7 @@
 
 #include "dovod/LastError.h"
 #include "protocol/DeviceLog.h"
+#include "protocol/DeviceTuning.h"
 
 namespace dovod {
 namespace {
@@ -15,7 +16,9 @@ constexpr Byte kVxp20Error = 0xFF;
 // Releases the cross-process mutex on every path out of a command attempt.
 class NamedMutexHold {
  public:
-  NamedMutexHold(platform::NamedMutex& mutex, bool open) : mutex_(mutex), held_(open && mutex.lock()) {}
+  NamedMutexHold(platform::NamedMutex& mutex, bool open, std::chrono::milliseconds limit)
+      : mutex_(mutex), held_(open && mutex.lock_for(limit)) {}
+  bool held() const { return held_; }
   ~NamedMutexHold() {
     if (held_) mutex_.unlock();
   }
@@ -33,6 +36,7 @@ CommandEngine::CommandEngine(ICommandEngineHost& host, std::shared_ptr<IHardware
     : host_(host), hwdev_(std::move(hwdev)) {}
 
 bool CommandEngine::open_named_mutex(const std::string& name) {
+  named_mutex_wanted_ = true;
   named_mutex_open_ = named_mutex_.init(name);
   return named_mutex_open_;
 }
@@ -72,7 +76,16 @@ bool CommandEngine::send_once(const Bytes& request, Bytes& reply, const std::vec
   // Subscribing takes the hardware device's producer lock, under which replies arrive and take the
   // command mutex; so it happens before the command mutex is taken.
   if (!abandoned_ && !host_.removed()) host_.ensure_subscribed();
-  NamedMutexHold named(named_mutex_, named_mutex_open_);
+  NamedMutexHold named(named_mutex_, named_mutex_open_, std::chrono::milliseconds(device_tuning().named_mutex_wait_ms));
+  if (named_mutex_wanted_ && !named.held()) {
+    // Going ahead without it would let this program's requests cross another's on the channel.
+    const LastError failure = last_error();
+    DEV_LOG(LOG_WARNING, "sendSynchronousCommandWithoutRetry",
+            "sendSynchronousCommandWithoutRetry could not take the named mutex: %s",
+            failure.message ? failure.message : "not open");
+    report_failure(ErrorCode::NotAvailable, 0, named_mutex_open_ ? failure.system_error : 0);
+    return false;
+  }
   std::unique_lock<std::mutex> lock(cmd_mutex_);
   if (swid_reselect_ && host_.feature_based()) {
     lock.unlock();

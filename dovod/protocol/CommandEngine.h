@@ -49,7 +49,8 @@ class CommandEngine {
 
   // Opens the cross-process mutex that every attempt holds, shared with other programs speaking
   // to the same device. Host thread, during set-up. False when it could not be opened: attempts
-  // then go ahead without it.
+  // then fail with NotAvailable rather than go ahead unshared, as they do when another program
+  // keeps the mutex past DeviceTuning::named_mutex_wait_ms.
   bool open_named_mutex(const std::string& name);
   // Turns on the workaround for a receiver that answers a request with the previous one's reply.
   void enable_brb_workaround() { brb_enabled_ = true; }
@@ -203,6 +204,7 @@ class CommandEngine {
   bool cache_dirty_ = false;
 
   platform::NamedMutex named_mutex_;
+  bool named_mutex_wanted_ = false;  // open_named_mutex was called
   bool named_mutex_open_ = false;
 
   mutable std::mutex last_report_mutex_;

@@ -15,6 +15,9 @@ struct DeviceTuning {
   int fw_check_delay_ms = 1000;
   int deactivation_delay_ms = 5000;
   int cache_write_delay_ms = 10000;
+  // Another program holds the channel's named mutex for one attempt at a time: a write (limited to
+  // 10 s) and the wait for its reply. Held much longer, it is stuck, and waiting on would hang us.
+  int named_mutex_wait_ms = 30000;
 };
 
 // The values in force; read by every device when it needs one.

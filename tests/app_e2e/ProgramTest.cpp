@@ -28,12 +28,19 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     // The settings store the tool writes is read here through the same layer.
     setenv("XDG_CONFIG_HOME", run_.environment["XDG_CONFIG_HOME"].c_str(), 1);
+    // Events live in the user's runtime folder: the host started here and the tool share it.
+    setenv("XDG_RUNTIME_DIR", run_.environment["XDG_RUNTIME_DIR"].c_str(), 1);
+    // As root the tool restarts the host only for the user who asked for root.
+    for (const char* name : {"SUDO_UID", "SUDO_GID"}) {
+      if (const char* value = std::getenv(name)) run_.environment[name] = value;
+    }
   }
   void TearDown() override {
     // A host the tool started again is ended, so no later run finds it.
     platform::NamedEvent restarted;
     if (restarted.open_existing(kRestartedHostEvent)) restarted.set();
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_RUNTIME_DIR");
   }
 
   static std::optional<std::uint32_t> RunCount() {
@@ -42,6 +49,7 @@ class ProgramTest : public ::testing::Test {
 
   // The stand-in started from its stored path names its event after its file name.
   const std::wstring kRestartedHostEvent = L"Global\\Hubcast.exe";
+  SudoFromSecondUser sudo_;
   ProgramRun run_;
 };
 

@@ -18,7 +18,7 @@ bool StandInProcess::start(const std::filesystem::path& exe, const std::wstring&
   std::vector<std::string> args;
   if (const platform::CallingUser user = platform::calling_user(); user.elevated)
     args = {"setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
-            "--clear-groups", "--"};
+            "--clear-groups", "--", "env", "-u", "TMPDIR", "-u", "XDG_RUNTIME_DIR"};
   args.push_back(exe.string());
   args.push_back(Utf8FromWide(event_name));
   for (const std::wstring& option : options) args.push_back(Utf8FromWide(option));

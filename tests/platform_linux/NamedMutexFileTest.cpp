@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -7,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "../platform/PlatformFixture.h"
+#include "OtherUser.h"
+#include "dovod/LastError.h"
 #include "platform/NamedMutex.h"
 
 namespace dovod::testing {
@@ -24,6 +28,7 @@ class NamedMutexFiles : public PlatformTest {
     saved_ = old ? old : "";
     had_ = old != nullptr;
     setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
   }
   void TearDown() override {
     if (had_)
@@ -60,6 +65,31 @@ TEST_F(NamedMutexFiles, RefusesALockFolderThatIsNotARealFolder) {
   NamedMutex m;
   EXPECT_FALSE(m.init("CorvTandem"));
   EXPECT_TRUE(std::filesystem::is_empty(folder_ / "elsewhere"));
+}
+
+// Without a session folder the locks live in the user's temporary folder; another user who made
+// that name first gets no lock files of ours, and the mutex is refused rather than left unshared.
+TEST_F(NamedMutexFiles, ATemporaryFolderAnotherUserMadeFirstIsNotUsed) {
+  VORN_REQUIRE_OTHER_USER();
+  const char* old_tmp = std::getenv("TMPDIR");
+  const std::string saved_tmp = old_tmp ? old_tmp : "";
+  // Outside the test's private folder, which the other user cannot enter.
+  const std::filesystem::path shared = std::filesystem::temp_directory_path() / ("mutex-shared-" + std::to_string(getpid()));
+  vorn::testing::make_shared_folder(shared);
+  const std::filesystem::path squatted = shared / ("dovod-" + std::to_string(geteuid()));
+  ASSERT_EQ(vorn::testing::run_as_other_user({"mkdir", "-m", "0777", squatted.string()}), 0);
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", shared.c_str(), 1);
+
+  NamedMutex m;
+  clear_last_error();
+  EXPECT_FALSE(m.init("CorvTandem"));
+  EXPECT_EQ(last_error().code, ErrorCode::NotAvailable);
+  EXPECT_TRUE(std::filesystem::is_empty(squatted));
+
+  if (old_tmp) setenv("TMPDIR", saved_tmp.c_str(), 1);
+  else unsetenv("TMPDIR");
+  std::filesystem::remove_all(shared);
 }
 
 }  // namespace

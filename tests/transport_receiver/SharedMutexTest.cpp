@@ -12,6 +12,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/Process.h"
 #include "protocol/Device.h"
+#include "protocol/DeviceTuning.h"
 
 namespace dovod::testing {
 namespace {
@@ -118,6 +119,30 @@ TEST_F(TandemMutexTest, CommandsWaitWhileAnotherProcessHoldsTheReceiversMutex) {
     ASSERT_GT(sent.size(), before);
     EXPECT_EQ(sent[before][1], c.index);
   }
+}
+
+// A program that keeps the mutex past any single request is stuck: rather than hang behind it, or
+// talk over it, a command gives up with NotAvailable and writes nothing.
+TEST_F(TandemMutexTest, CommandsGiveUpWithoutWritingWhenAnotherProcessKeepsTheMutex) {
+  firmware->Pair(0, kKeyboard);
+  make_bus();
+  listen();
+  auto tandem = bus->devices().at(0);
+  auto keyboard = std::make_shared<Device>(manager(), tandem);
+  keyboard->initDevice(manager());
+  DeviceTuning tuning;
+  tuning.named_mutex_wait_ms = 20;
+  set_device_tuning(tuning);
+
+  const std::size_t before = hw->written().size();
+  std::thread other = hold_elsewhere();
+  ASSERT_TRUE(wait_for_file(folder_ / "held"));
+  clear_last_error();
+  EXPECT_FALSE(keyboard->retry_load_feature_root());
+  EXPECT_EQ(hw->written().size(), before);
+  release();
+  other.join();
+  set_device_tuning(DeviceTuning{});
 }
 
 }  // namespace
