@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dovod {
@@ -32,7 +33,12 @@ class IHidrawDeviceSource {
   virtual std::optional<HidrawNodeEvent> next_event() = 0;
 };
 
-// Enumeration and monitor through libudev.
+// True for the HID_ID property udev gives a HID device ("bus:vendor:product" in hexadecimal) of a
+// product the library knows. Nodes of anything else (keyboards, security keys) are never opened.
+bool is_maker_hid_id(std::string_view hid_id);
+
+// Enumeration and monitor through libudev; it lists and announces only the nodes whose HID device
+// passes is_maker_hid_id (removals are passed on whatever they are).
 std::shared_ptr<IHidrawDeviceSource> make_udev_device_source();
 
 }  // namespace dovod

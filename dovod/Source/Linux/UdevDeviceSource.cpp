@@ -29,6 +29,14 @@ HidrawNode to_node(udev_device* device) {
   return node;
 }
 
+// Whether the node's HID device is a known product of the maker, from udev's record alone, so
+// that no other device's node is ever opened.
+bool of_maker(udev_device* device) {
+  udev_device* hid = udev_device_get_parent_with_subsystem_devtype(device, "hid", nullptr);
+  const char* id = hid ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+  return id && is_maker_hid_id(id);
+}
+
 // libudev objects may not be used by two threads at once; one mutex serialises the enumerating
 // caller and the bus's monitor thread.
 class UdevDeviceSource : public IHidrawDeviceSource {
@@ -62,7 +70,7 @@ class UdevDeviceSource : public IHidrawDeviceSource {
       udev_device* device = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
       if (!device) continue;
       HidrawNode node = to_node(device);
-      if (!node.path.empty()) nodes.push_back(std::move(node));
+      if (!node.path.empty() && of_maker(device)) nodes.push_back(std::move(node));
       udev_device_unref(device);
     }
     udev_enumerate_unref(list);
@@ -94,7 +102,8 @@ class UdevDeviceSource : public IHidrawDeviceSource {
     if (!device) return std::nullopt;
     std::optional<HidrawNodeEvent> event;
     const std::string action = lower(udev_device_get_action(device));
-    if (action == "add" || action == "remove") {
+    // A removed node's parents may be gone already; the bus ignores removals of nodes it never had.
+    if ((action == "add" && of_maker(device)) || action == "remove") {
       event = HidrawNodeEvent{action == "add", to_node(device)};
       if (event->node.path.empty()) event.reset();
     }

@@ -45,6 +45,12 @@ constexpr const ReceiverRow* receiver_row(unsigned pid) {
   return nullptr;
 }
 
+// The products the library speaks to: the keyboard, the long-report product and the receivers of
+// the table.
+constexpr bool known_product(unsigned pid) {
+  return pid == kKeyboardPid || pid == kLongReportOnlyPid || receiver_row(pid) != nullptr;
+}
+
 constexpr bool in_receiver_range(unsigned pid) {
   return pid >= kReceiverPidFirst && pid <= kReceiverPidLast;
 }
