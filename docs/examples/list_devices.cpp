@@ -8,6 +8,7 @@
 #include "dovod/IFeature.h"
 #include "dovod/IFeature0003FirmwareInfo.h"
 #include "dovod/LastError.h"
+#include "dovod/PrintableText.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 
 int main() {
@@ -26,7 +27,9 @@ int main() {
     if (!info || !info->GetFwFormattedVersion(&version)) {
       version = "unknown (error " + std::to_string(dovod::to_int(dovod::last_error().code)) + ")";
     }
-    std::printf("%04x %-24s %s\n", device->pid(), device->product_name().c_str(), version.c_str());
+    // Names and versions come from the devices: escaped before they reach the terminal.
+    std::printf("%04x %-24s %s\n", device->pid(), dovod::printable_text(device->product_name()).c_str(),
+                dovod::printable_text(version).c_str());
   }
   return 0;
 }
