@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -36,6 +37,12 @@ class PlugLog : public Recorder<PlugEntry>, public Subscriber<IHardwareBus::Plug
 };
 
 constexpr const char* kReceiver = "/dev/hidraw1";
+constexpr std::uint16_t kMaker = maker::kVendorId;
+
+// A node whose HID device udev reports as the maker's first receiver.
+HidrawNode receiver_node(std::string path, std::string parent = {}) {
+  return {std::move(path), std::move(parent), kMaker, 0xC510};
+}
 
 class HidrawBusTest : public ::testing::Test {
  protected:
@@ -50,13 +57,13 @@ class HidrawBusTest : public ::testing::Test {
   void SetUp() override {
     ::signal(SIGPIPE, SIG_IGN);  // the fake's socket pairs stand in for nodes that never raise it
     system->descriptor = maker_receiver_descriptor();
-    source->present = {{kReceiver, "/sys/devices/usb1/1-1"}};
+    source->present = {receiver_node(kReceiver, "/sys/devices/usb1/1-1")};
   }
 
   // Every event the monitor thread produces comes in order; an arrival queued after the events
   // under test shows, once it is announced, that nothing else is still on its way.
   void fence(std::size_t events_before) {
-    source->plug({"/dev/hidraw99", {}});
+    source->plug(receiver_node("/dev/hidraw99"));
     ASSERT_TRUE(plugs.wait_for(events_before + 1));
     ASSERT_EQ(plugs.story().back(), "+/dev/hidraw99");
   }
@@ -69,9 +76,10 @@ class HidrawBusTest : public ::testing::Test {
 };
 
 TEST_F(HidrawBusTest, DevicesListsTheMakersNodesOnlyAndClosesThemAgain) {
-  source->present = {{"/dev/hidraw0", {}}, {kReceiver, {}}, {"/dev/hidraw2", {}}};
+  const std::uint16_t keyboard = maker::kKeyboardPid;
+  source->present = {{"/dev/hidraw0", {}, 0x1234, 0x0001}, receiver_node(kReceiver), {"/dev/hidraw2", {}, kMaker, keyboard}};
   system->nodes["/dev/hidraw0"] = {{3, 0x1234, 0x0001}, boot_mouse()};
-  system->nodes["/dev/hidraw2"] = {{3, static_cast<std::uint16_t>(maker::kVendorId), 0xB3F9}, boot_mouse()};
+  system->nodes["/dev/hidraw2"] = {{3, kMaker, keyboard}, boot_mouse()};  // not the maker's protocol
   set_last_error(ErrorCode::DeviceRemoved);
 
   const auto found = bus->devices();
@@ -84,6 +92,54 @@ TEST_F(HidrawBusTest, DevicesListsTheMakersNodesOnlyAndClosesThemAgain) {
   const int opens = system->opens;
   ASSERT_TRUE(found[0]->open());  // it was closed after the check, so this opens the node again
   EXPECT_EQ(system->opens, opens + 1);
+}
+
+struct ForeignNode {
+  const char* name;
+  std::uint16_t vendor_id;  // as udev reports the node's HID device
+  std::uint16_t product_id;
+};
+
+void PrintTo(const ForeignNode& n, std::ostream* os) { *os << n.name; }
+
+class HidrawBusForeignNode : public HidrawBusTest, public ::testing::WithParamInterface<ForeignNode> {};
+
+// Opening a node read-write already reaches its device (a security key, a keyboard), so the ids
+// udev reports must turn a foreign node away before any open, even one whose kernel answers would
+// pass for the maker's receiver.
+TEST_P(HidrawBusForeignNode, IsNeitherListedNorAnnouncedNorEverOpened) {
+  const ForeignNode& foreign = GetParam();
+  const HidrawNode node{"/dev/hidraw5", {}, foreign.vendor_id, foreign.product_id};
+  source->present = {node};
+  EXPECT_TRUE(bus->devices().empty());
+
+  ASSERT_TRUE(plugs.subscribe(bus, Direct));
+  source->plug({"/dev/hidraw6", {}, foreign.vendor_id, foreign.product_id});
+  fence(0);
+  EXPECT_EQ(plugs.story(), (std::vector<std::string>{"+/dev/hidraw99"}));
+  EXPECT_EQ(system->opened, std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ids, HidrawBusForeignNode,
+    ::testing::Values(ForeignNode{"OtherVendor", 0x1234, 0x0001},
+                      ForeignNode{"OtherVendorWithTheKeyboardsProductId", 0x1234, maker::kKeyboardPid},
+                      ForeignNode{"MakerProductUnknownToTheLibrary", kMaker, 0xB3F9},
+                      ForeignNode{"ReceiverRangeButNotInTheTable", kMaker, maker::kReceiverPidLast},
+                      ForeignNode{"IdsUdevDidNotReport", 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HidrawBusTest, EveryProductTheLibraryKnowsIsOpenedForItsCheck) {
+  std::vector<unsigned> products{maker::kKeyboardPid, maker::kLongReportOnlyPid};
+  for (const auto& receiver : maker::kReceivers) products.push_back(receiver.pid);
+  std::vector<std::string> paths;
+  source->present.clear();
+  for (unsigned pid : products) {
+    paths.push_back("/dev/hidraw" + std::to_string(paths.size() + 10));
+    source->present.push_back({paths.back(), {}, kMaker, static_cast<std::uint16_t>(pid)});
+  }
+  bus->devices();
+  EXPECT_EQ(system->opened, paths);
 }
 
 TEST_F(HidrawBusTest, NoNodesIsNotAFailureButAnUnlistableBusIs) {
@@ -104,7 +160,7 @@ TEST_F(HidrawBusTest, TheMonitorStartsOnceAndAnnouncesArrivalsAndOneRemovalEach)
   bus->devices();
   EXPECT_EQ(source->monitors_started, 1);
 
-  source->plug({"/dev/hidraw4", {}});
+  source->plug(receiver_node("/dev/hidraw4"));
   ASSERT_TRUE(plugs.wait_for(1));
   source->unplug("/dev/hidraw4");
   source->unplug("/dev/hidraw4");
@@ -155,7 +211,7 @@ TEST_F(HidrawBusTest, ALateRemovalFromAReusedPathLeavesTheNewDeviceAlone) {
 
   // udev reports the removal and a new device at the same node before the old read thread notices.
   source->unplug(kReceiver);
-  source->plug({kReceiver, {}});
+  source->plug(receiver_node(kReceiver));
   ASSERT_TRUE(plugs.wait_for(2));
   system->unplug();  // the old device's node: its read thread now finds it gone
   ASSERT_TRUE(reads.wait_for(1));
@@ -185,7 +241,7 @@ TEST_F(HidrawBusTest, VerifyDeviceExistsAnnouncesAVanishedNodeOnce) {
 
 TEST_F(HidrawBusTest, DestroyingTheBusWithAnEventQueuedStopsTheMonitor) {
   ASSERT_TRUE(plugs.subscribe(bus, Direct));
-  for (int i = 0; i < 20; ++i) source->plug({"/dev/hidraw" + std::to_string(10 + i), {}});
+  for (int i = 0; i < 20; ++i) source->plug(receiver_node("/dev/hidraw" + std::to_string(10 + i)));
   std::weak_ptr<HidrawBus> watch = bus;
   bus.reset();
   EXPECT_TRUE(gone(watch));

@@ -41,6 +41,7 @@ class FakeHidrawSystem : public IHidrawSystem {
     Bytes descriptor;
   };
   std::map<std::string, Node> nodes;
+  std::vector<std::string> opened;  // every path asked for, in order; read once the opens are done
 
   ~FakeHidrawSystem() override {
     for (int fd : peers_) ::close(fd);
@@ -50,6 +51,7 @@ class FakeHidrawSystem : public IHidrawSystem {
   int open_node(const std::string& path) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++opens;
+    opened.push_back(path);
     if (open_errno) {
       errno = open_errno;
       return -1;

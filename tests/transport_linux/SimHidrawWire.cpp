@@ -33,7 +33,8 @@ bool SimHidrawWire::start() {
   if (!keyboard_ || !keyboard_->open()) return false;
   if (!Subscriber<IHardwareDevice::Read>::subscribe(keyboard_, Direct)) return false;
   if (!Subscriber<IHardwareDevice::Connect>::subscribe(keyboard_, Direct)) return false;
-  source_->plug({kNode, "sim-keyboard"});
+  source_->plug({kNode, "sim-keyboard", static_cast<std::uint16_t>(maker::kVendorId),
+                 static_cast<std::uint16_t>(maker::kKeyboardPid)});
   return true;
 }
 
@@ -91,6 +92,7 @@ void SimHidrawWire::onDisconnect(std::shared_ptr<IHardwareDevice>) {
   source_->unplug(kNode);
 }
 
-void SimHidrawWire::onConnect(std::shared_ptr<IHardwareDevice>) { source_->plug({kNode, "sim-keyboard"}); }
+void SimHidrawWire::onConnect(std::shared_ptr<IHardwareDevice>) { source_->plug({kNode, "sim-keyboard", static_cast<std::uint16_t>(maker::kVendorId),
+                 static_cast<std::uint16_t>(maker::kKeyboardPid)}); }
 
 }  // namespace dovod::test

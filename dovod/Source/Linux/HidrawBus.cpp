@@ -33,6 +33,10 @@ std::vector<std::shared_ptr<IHardwareDevice>> HidrawBus::devices() {
   }
   std::vector<std::shared_ptr<IHardwareDevice>> found;
   for (const HidrawNode& node : nodes) {
+    // Decided from udev's ids before anything opens the node: opening another vendor's node (a
+    // security key, a keyboard) read-write already reaches that device. The bus does not count
+    // on its source having left such nodes out.
+    if (!is_maker_node(node)) continue;
     std::uint64_t generation = 0;
     {
       std::lock_guard<std::mutex> lock(present_mutex_);
@@ -40,7 +44,7 @@ std::vector<std::shared_ptr<IHardwareDevice>> HidrawBus::devices() {
       generation = it != present_.end() ? it->second : ++last_generation_;
     }
     auto device = make_device(node, generation);
-    // The device's own open decides which nodes speak the maker's protocol.
+    // The device's own open decides which of the maker's nodes speak its protocol.
     if (!device->open()) {
       xLog(kTag, LOG_DEBUG, kFn, "HidrawBus::devices ignoring device it could not open: %s", node.path.c_str());
       continue;
@@ -59,6 +63,7 @@ std::vector<std::shared_ptr<IHardwareDevice>> HidrawBus::devices() {
 }
 
 void HidrawBus::node_added(const HidrawNode& node) {
+  if (!is_maker_node(node)) return;
   std::uint64_t generation = 0;
   {
     std::lock_guard<std::mutex> lock(present_mutex_);

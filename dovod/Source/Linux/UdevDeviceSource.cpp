@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "Source/Linux/HidId.h"
 #include "Source/Linux/HidrawDeviceSource.h"
 #include "dovod/xLog.h"
 
@@ -18,13 +19,21 @@ std::string lower(const char* text) {
   return out;
 }
 
-// The node and the physical device it belongs to: the USB device when there is one (so that the
-// interfaces of one device share it), otherwise the HID device itself.
+// The node, its HID device's ids and the physical device it belongs to: the USB device when there
+// is one (so that the interfaces of one device share it), otherwise the HID device itself.
 HidrawNode to_node(udev_device* device) {
   HidrawNode node;
   node.path = lower(udev_device_get_devnode(device));
+  udev_device* hid = udev_device_get_parent_with_subsystem_devtype(device, "hid", nullptr);
+  if (hid) {
+    const char* hid_id = udev_device_get_property_value(hid, "HID_ID");
+    if (auto id = parse_hid_id(hid_id ? hid_id : "")) {
+      node.vendor_id = id->vendor_id;
+      node.product_id = id->product_id;
+    }
+  }
   udev_device* owner = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
-  if (!owner) owner = udev_device_get_parent_with_subsystem_devtype(device, "hid", nullptr);
+  if (!owner) owner = hid;
   if (owner) node.parent = lower(udev_device_get_syspath(owner));
   return node;
 }
