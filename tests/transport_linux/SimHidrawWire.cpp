@@ -9,6 +9,15 @@
 #include "sim/SimHardwareDevice.h"
 
 namespace dovod::test {
+namespace {
+
+// The node as udev would report the keyboard's: the bus opens only nodes of known products.
+HidrawNode keyboard_node() {
+  return {SimHidrawWire::kNode, "sim-keyboard", static_cast<std::uint16_t>(maker::kVendorId),
+          static_cast<std::uint16_t>(maker::kKeyboardPid)};
+}
+
+}  // namespace
 
 SimHidrawWire::SimHidrawWire(std::shared_ptr<sim::SimHardwareBus> keyboard_bus,
                              std::shared_ptr<ScriptedDeviceSource> source)
@@ -33,8 +42,7 @@ bool SimHidrawWire::start() {
   if (!keyboard_ || !keyboard_->open()) return false;
   if (!Subscriber<IHardwareDevice::Read>::subscribe(keyboard_, Direct)) return false;
   if (!Subscriber<IHardwareDevice::Connect>::subscribe(keyboard_, Direct)) return false;
-  source_->plug({kNode, "sim-keyboard", static_cast<std::uint16_t>(maker::kVendorId),
-                 static_cast<std::uint16_t>(maker::kKeyboardPid)});
+  source_->plug(keyboard_node());
   return true;
 }
 
@@ -92,7 +100,6 @@ void SimHidrawWire::onDisconnect(std::shared_ptr<IHardwareDevice>) {
   source_->unplug(kNode);
 }
 
-void SimHidrawWire::onConnect(std::shared_ptr<IHardwareDevice>) { source_->plug({kNode, "sim-keyboard", static_cast<std::uint16_t>(maker::kVendorId),
-                 static_cast<std::uint16_t>(maker::kKeyboardPid)}); }
+void SimHidrawWire::onConnect(std::shared_ptr<IHardwareDevice>) { source_->plug(keyboard_node()); }
 
 }  // namespace dovod::test
