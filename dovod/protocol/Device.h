@@ -188,7 +188,8 @@ class Device : public IDevice,
   void set_fwinfo(const std::string& value);
   std::shared_ptr<IFeature0020ConfigChange> config_feature();
   std::vector<std::shared_ptr<IFeature>> configured_snapshot();
-  void mark_unconfigured_and_announce(const char* line);
+  // `cause` completes the log line "telling feature ... about the <cause>".
+  void mark_unconfigured_and_announce(const char* cause);
 
   // What a device paired to a receiver asks of the receiver, through its hardware device (which
   // implements IReceiverLink); a device with any other hardware device has nothing to prepare.

@@ -163,7 +163,7 @@ bool Device::write_pending_changes_on_connect(ConnectCheck& check) {
 
 void Device::announce_connect(const ConnectCheck& check) {
   if (check.lost) {
-    mark_unconfigured_and_announce("onConnect: telling feature 0x%04x about the lost configuration");
+    mark_unconfigured_and_announce("lost configuration");
     if (!check.foreign_found) {
       std::lock_guard<std::mutex> lock(config_mutex_);
       device_unowned_but_dirty_ = true;
@@ -180,7 +180,7 @@ void Device::announce_connect(const ConnectCheck& check) {
                                       "Device::Connect::onConnect");
 }
 
-void Device::mark_unconfigured_and_announce(const char* line) {
+void Device::mark_unconfigured_and_announce(const char* cause) {
   std::vector<std::shared_ptr<IFeature>> configured_list;
   {
     std::lock_guard<std::mutex> lock(config_mutex_);
@@ -190,7 +190,7 @@ void Device::mark_unconfigured_and_announce(const char* line) {
   Producer<IDevice::ConfigChange>::produce([](IDevice::ConfigChange* s) { s->onConfigChange(); },
                                            "Device::Report::onConfigChange");
   for (const auto& feature : configured_list) {
-    DEV_LOG(LOG_INFO, "onConnect", line, feature->feature_id());
+    DEV_LOG(LOG_INFO, "onConnect", "onConnect: telling feature 0x%04x about the %s", feature->feature_id(), cause);
     if (auto base = std::dynamic_pointer_cast<Feature>(feature)) base->set_configured_flag(false);
   }
 }
@@ -218,7 +218,7 @@ void Device::perform_deactivate() {
         DEV_LOG(LOG_WARNING, "perform_deactivate", "could not clear cookie in 0x0020 feature, errcode=%d", to_int(last_error().code));
       }
       clear_cookie();
-      mark_unconfigured_and_announce("onConnect: telling feature 0x%04x about the reset");
+      mark_unconfigured_and_announce("reset");
     }
   }
   DEV_LOG(LOG_INFO, "perform_deactivate", "Deactivation exit");
