@@ -29,5 +29,8 @@ if(WIN32)
 endif()
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+  # Log lines are printf-style throughout; a format that is not a literal, or one fed a text it
+  # does not expect, must show at build time, and a text passed as the format fails the build.
+  # The log prints dates in the locale's own form ("%c") on purpose, which is all format-y2k flags.
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wformat=2 -Wno-format-y2k -Werror=format-security)
 endif()
