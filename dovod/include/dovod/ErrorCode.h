@@ -33,6 +33,7 @@ enum class ErrorCode : int {
   DeviceRemoved = 28,
   EmptyNameChunk = 29,             // the device name feature answered an empty chunk
   NotPresent = 30,
+  SystemFunctionMissing = 31,      // a system library did not load or lacks a function
   NoPath = 32,                     // a HID device without a path cannot be opened
 
   // Opening a HID device failed at one of its steps (33..38).
@@ -47,6 +48,7 @@ enum class ErrorCode : int {
 
   WriteTimedOut = 39,
   WriteFailed = 40,
+  WindowFailed = 41,               // the bus's hidden window could not be created
   EnumerationFailed = 42,          // the platform's list of HID devices could not be read
   SubscribeCastFailed = 43,        // "dynamic pointer cast in subscribe failed"
 
@@ -62,6 +64,8 @@ enum class ErrorCode : int {
 
   Abandoned = 55,
   WriteDeviceGone = 61,            // the device went away during the write (Windows: system error 31)
+  WindowThreadFailed = 62,         // an exception ended the bus's window thread
+  InterfaceNotificationFailed = 63,  // arrivals of an interface class cannot be followed
   ReceiverArrivalMismatch = 65,
   ProcessingPending = 66,
   FwVersionChanged = 67,
