@@ -213,6 +213,7 @@ NTSTATUS ScriptedWin32System::HidP_GetButtonCaps(HIDP_REPORT_TYPE type, PHIDP_BU
 NTSTATUS ScriptedWin32System::HidP_GetLinkCollectionNodes(PHIDP_LINK_COLLECTION_NODE nodes, PULONG length,
                                                           PHIDP_PREPARSED_DATA preparsed) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // The one collection the capabilities describe; it fails with them.
   const Preparsed* p = find_preparsed(preparsed, &HidFailures::caps);
   if (!p) return HIDP_STATUS_INVALID_PREPARSED_DATA;
   const bool room = *length >= 1;

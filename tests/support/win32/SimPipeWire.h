@@ -5,11 +5,9 @@
 // to every handle open on it.
 //
 // What a client sees, and what the device transport has to map:
-// - unplug(): the server ends are disconnected and closed; a pending or later read on a client end
-//   fails with ERROR_PIPE_NOT_CONNECTED (233) or, when the end was closed without a disconnect,
-//   ERROR_BROKEN_PIPE (109); a write fails with ERROR_PIPE_NOT_CONNECTED or ERROR_NO_DATA (232).
-//   A pipe cannot fail a read with ERROR_DEVICE_NOT_CONNECTED (1167), which Windows gives for a
-//   removed HID device.
+// - unplug(): the server ends are disconnected and closed; a pending or later read or write on a
+//   client end fails with ERROR_PIPE_NOT_CONNECTED (233). A pipe cannot fail a read with
+//   ERROR_DEVICE_NOT_CONNECTED (1167), which Windows gives for a removed HID device.
 // - stall: the wire stops reading what clients write, so a client's write stays pending until the
 //   stall ends or the client cancels it (ERROR_OPERATION_ABORTED).
 
