@@ -8,6 +8,9 @@
 #include "FakeHardwareDevice.h"
 #include "ScriptedWin32System.h"
 #include "dovod/MakerValues.h"
+#include "sim/Scenario.h"
+#include "sim/SimHardwareBus.h"
+#include "sim/SimHardwareDevice.h"
 
 namespace dovod::test {
 namespace {
@@ -184,6 +187,38 @@ TEST_F(SimPipeWireTest, AClientClosedWithReadsPendingLeavesTheWireServingOthers)
   ASSERT_TRUE(start_read(staying, read));
   ASSERT_TRUE(read.finish(staying)) << read.error;
   EXPECT_EQ(received(read), long_report(3));
+}
+
+// The simulated keyboard itself behind the pipe: a request of its protocol is answered through it.
+TEST(SimPipeWireKeyboard, TheSimulatedKeyboardAnswersThroughThePipe) {
+  const auto scenario = sim::find_scenario("normal");
+  ASSERT_TRUE(scenario);
+  const auto keyboard_bus = sim::SimHardwareBus::create(scenario->scaled(0.01));
+  const auto wire = std::make_shared<SimPipeWire>(keyboard_bus->keyboard_device());
+  ASSERT_TRUE(wire->start());
+  ScriptedWin32System system;
+  const HidInterface row = maker_collection(maker::kVendorId, maker::kKeyboardPid, 2, 20, 0x11, 2, 2);
+  system.add_interface(row, wire);
+  HANDLE client = system.CreateFileW(row.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(client, INVALID_HANDLE_VALUE);
+
+  // The root feature's first function: the index of feature 0x0003.
+  Bytes request(20, 0);
+  request[0] = sim::kLongReportId;
+  request[1] = sim::kDirectDeviceIndex;
+  request[3] = 0x01;
+  request[5] = 0x03;
+  Request read;
+  ASSERT_TRUE(start_read(client, read));
+  Request write;
+  ASSERT_TRUE(start_write(client, request, write));
+  ASSERT_TRUE(write.finish(client)) << write.error;
+  ASSERT_TRUE(read.finish(client)) << read.error;
+  const Bytes reply = received(read);
+  ASSERT_EQ(reply.size(), 20u);
+  EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 4), Bytes(request.begin(), request.begin() + 4));
+  CloseHandle(client);
 }
 
 }  // namespace
