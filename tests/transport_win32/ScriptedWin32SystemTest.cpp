@@ -1,8 +1,7 @@
 #include "ScriptedWin32System.h"
 
-#include <gtest/gtest.h>
-
 #include <dbt.h>
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
@@ -30,8 +29,8 @@ class ScriptedSystemTest : public ::testing::Test {
   // The paths SetupAPI lists for the HID class, read the way the bus reads them.
   std::vector<std::wstring> listed_paths(std::vector<DEVINST>* devnodes = nullptr) {
     std::vector<std::wstring> paths;
-    HDEVINFO list = system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr,
-                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO list =
+        system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     EXPECT_NE(list, INVALID_HANDLE_VALUE);
     for (DWORD index = 0;; ++index) {
       SP_DEVICE_INTERFACE_DATA data{};
@@ -64,7 +63,8 @@ class ScriptedSystemTest : public ::testing::Test {
 
 TEST_F(ScriptedSystemTest, SetupApiListsEveryInterfaceThroughTheSizeProbe) {
   std::vector<DEVINST> devnodes;
-  EXPECT_EQ(listed_paths(&devnodes), (std::vector<std::wstring>{short_reports.path, long_reports.path, other_vendor.path}));
+  EXPECT_EQ(listed_paths(&devnodes),
+            (std::vector<std::wstring>{short_reports.path, long_reports.path, other_vendor.path}));
   EXPECT_EQ(devnodes, (std::vector<DEVINST>{short_reports.devnode, long_reports.devnode, other_vendor.devnode}));
 
   system.remove_interface(long_reports.path);
@@ -74,8 +74,8 @@ TEST_F(ScriptedSystemTest, SetupApiListsEveryInterfaceThroughTheSizeProbe) {
 }
 
 TEST_F(ScriptedSystemTest, AListIsASnapshotThatKeepsADepartedInterface) {
-  HDEVINFO list = system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr,
-                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO list =
+      system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   system.remove_interface(short_reports.path);
   system.add_interface(maker_collection(maker::kVendorId, maker::kKeyboardPid, 2, 20, 0x11, 4, 1));
   SP_DEVICE_INTERFACE_DATA data{};
@@ -106,8 +106,8 @@ TEST_F(ScriptedSystemTest, EachSetupApiStepCanBeMadeToFail) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     system.set_setup_failures(c.failures);
-    HDEVINFO list = system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr,
-                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO list =
+        system.SetupDiGetClassDevsW(&kHidInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     DWORD failed_with = 0;
     if (list == INVALID_HANDLE_VALUE) {
       failed_with = GetLastError();
@@ -163,9 +163,9 @@ TEST_F(ScriptedSystemTest, SetupApiHelpersWalkTheDeviceTree) {
 }
 
 TEST_F(ScriptedSystemTest, HidAnswersComeFromTheOpenedInterfaceAndPreparsedDataIsCounted) {
-  HANDLE device = system.CreateFileW(long_reports.path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                                     nullptr);
+  HANDLE device =
+      system.CreateFileW(long_reports.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
   HIDD_ATTRIBUTES attributes{};
   ASSERT_TRUE(system.HidD_GetAttributes(device, &attributes));
@@ -214,9 +214,9 @@ TEST_F(ScriptedSystemTest, DeviceNotificationsGoToTheRealSystem) {
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, window_class.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                 nullptr, nullptr, nullptr);
   if (!window) GTEST_SKIP() << "no window can be made here (no display driver)";
-  HANDLE device = system.CreateFileW(short_reports.path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                                     nullptr);
+  HANDLE device =
+      system.CreateFileW(short_reports.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
   DEV_BROADCAST_HANDLE filter{};
   filter.dbch_size = sizeof(filter);

@@ -72,8 +72,8 @@ class SimPipeWireTest : public ::testing::Test {
   }
 
   const HidInterface row = maker_collection(maker::kVendorId, maker::kKeyboardPid, 2, 20, 0x11, 2, 2);
-  const std::shared_ptr<FakeHardwareDevice> device =
-      std::make_shared<FakeHardwareDevice>("sim/vorn-keyboard", maker::kKeyboardPid, FakeHardwareDevice::Answering::Threaded);
+  const std::shared_ptr<FakeHardwareDevice> device = std::make_shared<FakeHardwareDevice>(
+      "sim/vorn-keyboard", maker::kKeyboardPid, FakeHardwareDevice::Answering::Threaded);
   const std::shared_ptr<SimPipeWire> wire = std::make_shared<SimPipeWire>(device);
   ScriptedWin32System system;
   std::vector<HANDLE> clients;

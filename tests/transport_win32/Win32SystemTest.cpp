@@ -47,39 +47,74 @@ struct BindingCase {
 
 TEST(Win32System, AMissingLibraryOrFunctionFailsOnlyTheCallThatNeedsIt) {
   const BindingCase cases[] = {
-      {"hid absent", {kAbsent, L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
-       [](IWin32System& s) { HIDD_ATTRIBUTES a{}; s.HidD_GetAttributes(nullptr, &a); }, "LoadLibrary hid.dll failed",
+      {"hid absent",
+       {kAbsent, L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
+       [](IWin32System& s) {
+         HIDD_ATTRIBUTES a{};
+         s.HidD_GetAttributes(nullptr, &a);
+       },
+       "LoadLibrary hid.dll failed",
        ERROR_MOD_NOT_FOUND},
-      {"setupapi absent", {L"hid.dll", kAbsent, L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
+      {"setupapi absent",
+       {L"hid.dll", kAbsent, L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
        [](IWin32System& s) { s.SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE); },
-       "LoadLibrary setupapi.dll failed", ERROR_MOD_NOT_FOUND},
-      {"cfgmgr32 absent", {L"hid.dll", L"setupapi.dll", kAbsent, L"bthprops.cpl", L"BluetoothApis.dll"},
-       [](IWin32System& s) { s.cfgmgr32(); }, "LoadLibrary cfgmgr32.dll failed", ERROR_MOD_NOT_FOUND},
-      {"bthprops absent", {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", kAbsent, L"BluetoothApis.dll"},
-       [](IWin32System& s) { s.BluetoothGetDeviceInfo(nullptr, nullptr); }, "LoadLibrary bthprops.cpl failed",
+       "LoadLibrary setupapi.dll failed",
        ERROR_MOD_NOT_FOUND},
-      {"BluetoothApis absent", {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", kAbsent},
-       [](IWin32System& s) { s.BluetoothGATTUnregisterEvent(nullptr, 0); }, "LoadLibrary BluetoothApis.dll failed",
+      {"cfgmgr32 absent",
+       {L"hid.dll", L"setupapi.dll", kAbsent, L"bthprops.cpl", L"BluetoothApis.dll"},
+       [](IWin32System& s) { s.cfgmgr32(); },
+       "LoadLibrary cfgmgr32.dll failed",
        ERROR_MOD_NOT_FOUND},
-      {"HidP function missing", {kWithoutThem, L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
-       [](IWin32System& s) { HIDP_CAPS c{}; s.HidP_GetCaps(nullptr, &c); }, "HidP_GetCaps ProcAddress Missing",
+      {"bthprops absent",
+       {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", kAbsent, L"BluetoothApis.dll"},
+       [](IWin32System& s) { s.BluetoothGetDeviceInfo(nullptr, nullptr); },
+       "LoadLibrary bthprops.cpl failed",
+       ERROR_MOD_NOT_FOUND},
+      {"BluetoothApis absent",
+       {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", kAbsent},
+       [](IWin32System& s) { s.BluetoothGATTUnregisterEvent(nullptr, 0); },
+       "LoadLibrary BluetoothApis.dll failed",
+       ERROR_MOD_NOT_FOUND},
+      {"HidP function missing",
+       {kWithoutThem, L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
+       [](IWin32System& s) {
+         HIDP_CAPS c{};
+         s.HidP_GetCaps(nullptr, &c);
+       },
+       "HidP_GetCaps ProcAddress Missing",
        ERROR_PROC_NOT_FOUND},
-      {"SetupDi function missing", {L"hid.dll", kWithoutThem, L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
+      {"SetupDi function missing",
+       {L"hid.dll", kWithoutThem, L"cfgmgr32.dll", L"bthprops.cpl", L"BluetoothApis.dll"},
        [](IWin32System& s) { s.SetupDiGetClassDevsW(&kHidClass, nullptr, nullptr, DIGCF_PRESENT); },
-       "SetupDiGetClassDevsW ProcAddress Missing", ERROR_PROC_NOT_FOUND},
-      {"CM_Get_Parent missing", {L"hid.dll", L"setupapi.dll", kWithoutThem, L"bthprops.cpl", L"BluetoothApis.dll"},
-       [](IWin32System& s) { DEVINST p = 0; s.CM_Get_Parent(&p, 0, 0); }, "CM_Get_Parent ProcAddress Missing",
+       "SetupDiGetClassDevsW ProcAddress Missing",
+       ERROR_PROC_NOT_FOUND},
+      {"CM_Get_Parent missing",
+       {L"hid.dll", L"setupapi.dll", kWithoutThem, L"bthprops.cpl", L"BluetoothApis.dll"},
+       [](IWin32System& s) {
+         DEVINST p = 0;
+         s.CM_Get_Parent(&p, 0, 0);
+       },
+       "CM_Get_Parent ProcAddress Missing",
        ERROR_PROC_NOT_FOUND},
       // This one message names the function without its W.
-      {"CM_Get_Device_IDW missing", {L"hid.dll", L"setupapi.dll", kWithoutThem, L"bthprops.cpl", L"BluetoothApis.dll"},
-       [](IWin32System& s) { wchar_t b[8]; s.CM_Get_Device_IDW(0, b, 8, 0); }, "CM_Get_Device_ID ProcAddress Missing",
+      {"CM_Get_Device_IDW missing",
+       {L"hid.dll", L"setupapi.dll", kWithoutThem, L"bthprops.cpl", L"BluetoothApis.dll"},
+       [](IWin32System& s) {
+         wchar_t b[8];
+         s.CM_Get_Device_IDW(0, b, 8, 0);
+       },
+       "CM_Get_Device_ID ProcAddress Missing",
        ERROR_PROC_NOT_FOUND},
-      {"Bluetooth function missing", {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", kWithoutThem, L"BluetoothApis.dll"},
+      {"Bluetooth function missing",
+       {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", kWithoutThem, L"BluetoothApis.dll"},
        [](IWin32System& s) { s.BluetoothGetDeviceInfo(nullptr, nullptr); },
-       "BluetoothGetDeviceInfo ProcAddress Missing", ERROR_PROC_NOT_FOUND},
-      {"GATT function missing", {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", kWithoutThem},
+       "BluetoothGetDeviceInfo ProcAddress Missing",
+       ERROR_PROC_NOT_FOUND},
+      {"GATT function missing",
+       {L"hid.dll", L"setupapi.dll", L"cfgmgr32.dll", L"bthprops.cpl", kWithoutThem},
        [](IWin32System& s) { s.BluetoothGATTGetServices(nullptr, 0, nullptr, nullptr, 0); },
-       "BluetoothGATTGetServices ProcAddress Missing", ERROR_PROC_NOT_FOUND},
+       "BluetoothGATTGetServices ProcAddress Missing",
+       ERROR_PROC_NOT_FOUND},
   };
   for (const BindingCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,7 +164,8 @@ TEST(Win32System, TheRunningSystemAnswersTheHidClass) {
 TEST(Win32System, SetupApiHelpersAnswerEmptyOrUnchangedForWhatIsNotThere) {
   const std::shared_ptr<IWin32System> system = make_win32_system();
   EXPECT_EQ(system->setupdi_parent(""), "");
-  EXPECT_EQ(system->setupdi_parent("hid\\vid_3a7c&pid_b3f1\\7&1a2b3c&0&0000"), "hid\\vid_3a7c&pid_b3f1\\7&1a2b3c&0&0000");
+  EXPECT_EQ(system->setupdi_parent("hid\\vid_3a7c&pid_b3f1\\7&1a2b3c&0&0000"),
+            "hid\\vid_3a7c&pid_b3f1\\7&1a2b3c&0&0000");
   EXPECT_EQ(system->setupdi_instance_from_path(""), "");
   EXPECT_EQ(system->setupdi_instance_from_path(
                 "\\\\?\\hid#vid_3a7c&pid_b3f1&mi_02#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}"),

@@ -11,8 +11,7 @@ constexpr const char* kTag = "Win32System";
 // The Bluetooth LE functions, declared here because the MinGW headers lack them.
 using GattGetServices = HRESULT(WINAPI*)(HANDLE, USHORT, gatt::Service*, USHORT*, ULONG);
 using GattGetIncludedServices = HRESULT(WINAPI*)(HANDLE, gatt::Service*, USHORT, gatt::Service*, USHORT*, ULONG);
-using GattGetCharacteristics = HRESULT(WINAPI*)(HANDLE, gatt::Service*, USHORT, gatt::Characteristic*, USHORT*,
-                                                ULONG);
+using GattGetCharacteristics = HRESULT(WINAPI*)(HANDLE, gatt::Service*, USHORT, gatt::Characteristic*, USHORT*, ULONG);
 using GattGetDescriptors = HRESULT(WINAPI*)(HANDLE, gatt::Characteristic*, USHORT, gatt::Descriptor*, USHORT*, ULONG);
 using GattGetCharacteristicValue = HRESULT(WINAPI*)(HANDLE, gatt::Characteristic*, ULONG, gatt::CharacteristicValue*,
                                                     USHORT*, ULONG);
@@ -38,8 +37,7 @@ Function as(FARPROC address) {
 // message of a missing function both come from the one token.
 #define DOVOD_BOUND(library, function) \
   as<decltype(&::function)>((library).address(#function, #function " ProcAddress Missing"))
-#define DOVOD_BOUND_AS(library, type, function) \
-  as<type>((library).address(#function, #function " ProcAddress Missing"))
+#define DOVOD_BOUND_AS(library, type, function) as<type>((library).address(#function, #function " ProcAddress Missing"))
 
 Win32System::Library::Library(const wchar_t* file_name, const char* load_failed)
     : file_name_(file_name), load_failed_(load_failed) {}
@@ -150,8 +148,7 @@ BOOL Win32System::SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instance, HWND par
 }
 
 BOOL Win32System::SetupDiGetDevicePropertyW(HDEVINFO set, PSP_DEVINFO_DATA info, const DEVPROPKEY* key,
-                                            DEVPROPTYPE* type, PBYTE buffer, DWORD size, PDWORD required,
-                                            DWORD flags) {
+                                            DEVPROPTYPE* type, PBYTE buffer, DWORD size, PDWORD required, DWORD flags) {
   return DOVOD_BOUND(setupapi_, SetupDiGetDevicePropertyW)(set, info, key, type, buffer, size, required, flags);
 }
 
@@ -163,8 +160,8 @@ BOOL Win32System::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   return DOVOD_BOUND(setupapi_, SetupDiDestroyDeviceInfoList)(set);
 }
 
-BOOL Win32System::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA info, const GUID* class_guid,
-                                              DWORD index, PSP_DEVICE_INTERFACE_DATA interface_data) {
+BOOL Win32System::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA info, const GUID* class_guid, DWORD index,
+                                              PSP_DEVICE_INTERFACE_DATA interface_data) {
   return DOVOD_BOUND(setupapi_, SetupDiEnumDeviceInterfaces)(set, info, class_guid, index, interface_data);
 }
 
@@ -198,7 +195,7 @@ DWORD Win32System::BluetoothGetDeviceInfo(HANDLE radio, BLUETOOTH_DEVICE_INFO* i
 HRESULT Win32System::BluetoothGATTGetServices(HANDLE device, USHORT count, gatt::Service* services, USHORT* actual,
                                               ULONG flags) {
   return DOVOD_BOUND_AS(bluetooth_apis_, GattGetServices, BluetoothGATTGetServices)(device, count, services, actual,
-                                                                                   flags);
+                                                                                    flags);
 }
 
 HRESULT Win32System::BluetoothGATTGetIncludedServices(HANDLE device, gatt::Service* parent, USHORT count,
@@ -216,13 +213,13 @@ HRESULT Win32System::BluetoothGATTGetCharacteristics(HANDLE device, gatt::Servic
 
 HRESULT Win32System::BluetoothGATTGetDescriptors(HANDLE device, gatt::Characteristic* characteristic, USHORT count,
                                                  gatt::Descriptor* descriptors, USHORT* actual, ULONG flags) {
-  return DOVOD_BOUND_AS(bluetooth_apis_, GattGetDescriptors, BluetoothGATTGetDescriptors)(
-      device, characteristic, count, descriptors, actual, flags);
+  return DOVOD_BOUND_AS(bluetooth_apis_, GattGetDescriptors, BluetoothGATTGetDescriptors)(device, characteristic, count,
+                                                                                          descriptors, actual, flags);
 }
 
 HRESULT Win32System::BluetoothGATTGetCharacteristicValue(HANDLE device, gatt::Characteristic* characteristic,
-                                                         ULONG size, gatt::CharacteristicValue* value,
-                                                         USHORT* required, ULONG flags) {
+                                                         ULONG size, gatt::CharacteristicValue* value, USHORT* required,
+                                                         ULONG flags) {
   return DOVOD_BOUND_AS(bluetooth_apis_, GattGetCharacteristicValue, BluetoothGATTGetCharacteristicValue)(
       device, characteristic, size, value, required, flags);
 }
@@ -236,14 +233,14 @@ HRESULT Win32System::BluetoothGATTGetDescriptorValue(HANDLE device, gatt::Descri
 HRESULT Win32System::BluetoothGATTSetDescriptorValue(HANDLE device, gatt::Descriptor* descriptor,
                                                      gatt::DescriptorValue* value, ULONG flags) {
   return DOVOD_BOUND_AS(bluetooth_apis_, GattSetDescriptorValue, BluetoothGATTSetDescriptorValue)(device, descriptor,
-                                                                                                 value, flags);
+                                                                                                  value, flags);
 }
 
 HRESULT Win32System::BluetoothGATTRegisterEvent(HANDLE service, gatt::EventType type, PVOID parameter,
-                                                gatt::EventCallback callback, PVOID context,
-                                                gatt::EventHandle* handle, ULONG flags) {
-  return DOVOD_BOUND_AS(bluetooth_apis_, GattRegisterEvent, BluetoothGATTRegisterEvent)(service, type, parameter,
-                                                                                       callback, context, handle, flags);
+                                                gatt::EventCallback callback, PVOID context, gatt::EventHandle* handle,
+                                                ULONG flags) {
+  return DOVOD_BOUND_AS(bluetooth_apis_, GattRegisterEvent, BluetoothGATTRegisterEvent)(
+      service, type, parameter, callback, context, handle, flags);
 }
 
 HRESULT Win32System::BluetoothGATTUnregisterEvent(gatt::EventHandle handle, ULONG flags) {

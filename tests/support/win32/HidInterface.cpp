@@ -8,8 +8,9 @@ HidInterface maker_collection(unsigned vendor_id, unsigned product_id, USHORT us
                               UCHAR report_id, int interface_number, int collection, const std::wstring& product) {
   wchar_t text[256];
   HidInterface row;
-  swprintf(text, 256, L"\\\\?\\hid#vid_%04x&pid_%04x&mi_%02d&col%02d#7&2f0a%02d&0&%04d#"
-                      L"{4d1e55b2-f16f-11cf-88cb-001111000030}",
+  swprintf(text, 256,
+           L"\\\\?\\hid#vid_%04x&pid_%04x&mi_%02d&col%02d#7&2f0a%02d&0&%04d#"
+           L"{4d1e55b2-f16f-11cf-88cb-001111000030}",
            vendor_id, product_id, interface_number, collection, interface_number, collection - 1);
   row.path = text;
   swprintf(text, 256, L"HID\\VID_%04X&PID_%04X&MI_%02d&COL%02d\\7&2F0A%02d&0&%04d", vendor_id, product_id,

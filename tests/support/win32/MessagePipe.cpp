@@ -18,9 +18,9 @@ std::wstring fresh_pipe_name() {
 
 bool open_message_pipe(DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD flags, MessagePipe& pipe) {
   const std::wstring name = fresh_pipe_name();
-  HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kOutboundBuffer, 0, 0,
-                                   nullptr);
+  HANDLE server =
+      CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kOutboundBuffer, 0, 0, nullptr);
   if (server == INVALID_HANDLE_VALUE) return false;
   // Setting message mode below needs the right to change the handle's attributes, which reading
   // alone does not bring.

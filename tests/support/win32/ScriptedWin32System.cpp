@@ -49,7 +49,8 @@ void ScriptedWin32System::remove_interface(const std::wstring& path) {
   std::vector<HANDLE> ends;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return same_text(e.row.path, path.c_str()); });
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return same_text(e.row.path, path.c_str()); });
     if (it == entries_.end()) return;
     wire = it->wire;
     ends = it->idle_ends;
@@ -119,7 +120,7 @@ const ScriptedWin32System::Entry* ScriptedWin32System::entry_of(HANDLE device, D
 }
 
 const ScriptedWin32System::Preparsed* ScriptedWin32System::find_preparsed(PHIDP_PREPARSED_DATA preparsed,
-                                                                         DWORD HidFailures::*failure) {
+                                                                          DWORD HidFailures::*failure) {
   auto* p = reinterpret_cast<const Preparsed*>(preparsed);
   if (!preparsed_.count(p)) return nullptr;
   if (const DWORD error = p->row.fail.*failure) {
@@ -351,7 +352,8 @@ BOOL ScriptedWin32System::SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instance, 
   std::lock_guard<std::mutex> lock(mutex_);
   InfoSet* info_set = find_set(set);
   if (!info_set) return FALSE;
-  auto node = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return same_text(n.second.instance, instance); });
+  auto node =
+      std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return same_text(n.second.instance, instance); });
   if (node == nodes_.end()) {
     SetLastError(ERROR_NO_SUCH_DEVINST);
     return FALSE;
@@ -361,8 +363,8 @@ BOOL ScriptedWin32System::SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instance, 
   return TRUE;
 }
 
-BOOL ScriptedWin32System::SetupDiGetDevicePropertyW(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*, DEVPROPTYPE*,
-                                                    PBYTE, DWORD, PDWORD, DWORD) {
+BOOL ScriptedWin32System::SetupDiGetDevicePropertyW(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*, DEVPROPTYPE*, PBYTE,
+                                                    DWORD, PDWORD, DWORD) {
   SetLastError(ERROR_NOT_FOUND);
   return FALSE;
 }

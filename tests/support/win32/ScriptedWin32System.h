@@ -89,8 +89,7 @@ class ScriptedWin32System : public IWin32System {
   BOOL SetupDiOpenDeviceInterfaceW(HDEVINFO set, PCWSTR path, DWORD flags,
                                    PSP_DEVICE_INTERFACE_DATA interface_data) override;
   BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA info) override;
-  BOOL SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instance, HWND parent, DWORD flags,
-                              PSP_DEVINFO_DATA info) override;
+  BOOL SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instance, HWND parent, DWORD flags, PSP_DEVINFO_DATA info) override;
   BOOL SetupDiGetDevicePropertyW(HDEVINFO set, PSP_DEVINFO_DATA info, const DEVPROPKEY* key, DEVPROPTYPE* type,
                                  PBYTE buffer, DWORD size, PDWORD required, DWORD flags) override;
   HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, HWND parent, DWORD flags) override;
@@ -109,16 +108,14 @@ class ScriptedWin32System : public IWin32System {
   DWORD BluetoothGetDeviceInfo(HANDLE radio, BLUETOOTH_DEVICE_INFO* info) override;
   HRESULT BluetoothGATTGetServices(HANDLE device, USHORT count, gatt::Service* services, USHORT* actual,
                                    ULONG flags) override;
-  HRESULT BluetoothGATTGetIncludedServices(HANDLE device, gatt::Service* parent, USHORT count,
-                                           gatt::Service* services, USHORT* actual, ULONG flags) override;
+  HRESULT BluetoothGATTGetIncludedServices(HANDLE device, gatt::Service* parent, USHORT count, gatt::Service* services,
+                                           USHORT* actual, ULONG flags) override;
   HRESULT BluetoothGATTGetCharacteristics(HANDLE device, gatt::Service* service, USHORT count,
-                                          gatt::Characteristic* characteristics, USHORT* actual,
-                                          ULONG flags) override;
+                                          gatt::Characteristic* characteristics, USHORT* actual, ULONG flags) override;
   HRESULT BluetoothGATTGetDescriptors(HANDLE device, gatt::Characteristic* characteristic, USHORT count,
                                       gatt::Descriptor* descriptors, USHORT* actual, ULONG flags) override;
   HRESULT BluetoothGATTGetCharacteristicValue(HANDLE device, gatt::Characteristic* characteristic, ULONG size,
-                                              gatt::CharacteristicValue* value, USHORT* required,
-                                              ULONG flags) override;
+                                              gatt::CharacteristicValue* value, USHORT* required, ULONG flags) override;
   HRESULT BluetoothGATTGetDescriptorValue(HANDLE device, gatt::Descriptor* descriptor, ULONG size,
                                           gatt::DescriptorValue* value, USHORT* required, ULONG flags) override;
   HRESULT BluetoothGATTSetDescriptorValue(HANDLE device, gatt::Descriptor* descriptor, gatt::DescriptorValue* value,
