@@ -1,5 +1,6 @@
 #include "ScriptedWin32System.h"
 
+#include <cstdlib>
 #include <dbt.h>
 #include <gtest/gtest.h>
 
@@ -205,7 +206,7 @@ TEST_F(ScriptedSystemTest, HidAnswersComeFromTheOpenedInterfaceAndPreparsedDataI
 }
 
 // Device notifications are Wine's own; they need a window, which Wine makes only with a display
-// driver.
+// driver (the test prefix has the null one; a prefix without any skips here, and fails under CI).
 TEST_F(ScriptedSystemTest, DeviceNotificationsGoToTheRealSystem) {
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = DefWindowProcW;
@@ -213,7 +214,10 @@ TEST_F(ScriptedSystemTest, DeviceNotificationsGoToTheRealSystem) {
   RegisterClassW(&window_class);
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, window_class.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                 nullptr, nullptr, nullptr);
-  if (!window) GTEST_SKIP() << "no window can be made here (no display driver)";
+  if (!window) {
+    if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") FAIL() << "no window can be made (no display driver)";
+    GTEST_SKIP() << "no window can be made here (no display driver)";
+  }
   HANDLE device =
       system.CreateFileW(short_reports.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "Source/Windows/DeviceInfoList.h"
 #include "Source/Windows/DovodException.h"
 #include "Source/Windows/PathText.h"
 #include "dovod/xLog.h"
@@ -14,28 +15,6 @@ namespace {
 
 constexpr const char* kTag = "Win32System";
 
-// Destroys a device-information list on every way out, a missing function included.
-class InfoList {
- public:
-  InfoList(IWin32System& system, HDEVINFO list) : system_(system), list_(list) {}
-  ~InfoList() {
-    if (!valid()) return;
-    try {
-      system_.SetupDiDestroyDeviceInfoList(list_);
-    } catch (const DovodException& e) {
-      xLog(kTag, LOG_ERROR, "dovod::InfoList::~InfoList", "could not destroy device information list: %s", e.what());
-    }
-  }
-  InfoList(const InfoList&) = delete;
-  InfoList& operator=(const InfoList&) = delete;
-
-  bool valid() const { return list_ != INVALID_HANDLE_VALUE; }
-  HDEVINFO get() const { return list_; }
-
- private:
-  IWin32System& system_;
-  const HDEVINFO list_;
-};
 
 }  // namespace
 
@@ -45,7 +24,7 @@ std::string IWin32System::setupdi_parent(const std::string& instance) {
     xLog(kTag, LOG_DEBUG, kFn, "setupdi_parent exit, returning empty instance for empty instance");
     return instance;
   }
-  InfoList list(*this, SetupDiCreateDeviceInfoList(nullptr, nullptr));
+  DeviceInfoList list(*this, SetupDiCreateDeviceInfoList(nullptr, nullptr));
   if (!list.valid()) {
     xLog(kTag, LOG_ERROR, kFn, "SetupDiCreateDeviceInfoList fail, err = 0x%08lx", GetLastError());
     return instance;
@@ -86,7 +65,7 @@ std::string IWin32System::setupdi_instance_from_devnode(DEVINST devnode) {
 std::string IWin32System::setupdi_instance_from_path(const std::string& path) {
   static constexpr const char* kFn = "dovod::IWin32System::setupdi_instance_from_path";
   if (path.empty()) return {};
-  InfoList list(*this, SetupDiCreateDeviceInfoList(nullptr, nullptr));
+  DeviceInfoList list(*this, SetupDiCreateDeviceInfoList(nullptr, nullptr));
   if (!list.valid()) {
     xLog(kTag, LOG_ERROR, kFn, "SetupDiCreateDeviceInfoList fail, err = 0x%08lx", GetLastError());
     return {};
@@ -109,7 +88,7 @@ std::string IWin32System::setupdi_instance_from_path(const std::string& path) {
 std::string IWin32System::setupdi_path_from_instance(const std::string& instance, const GUID* interface_class) {
   static constexpr const char* kFn = "dovod::IWin32System::setupdi_path_from_instance";
   if (instance.empty()) return {};
-  InfoList list(*this, SetupDiGetClassDevsW(interface_class, platform::to_wide(instance).c_str(), nullptr,
+  DeviceInfoList list(*this, SetupDiGetClassDevsW(interface_class, platform::to_wide(instance).c_str(), nullptr,
                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!list.valid()) {
     xLog(kTag, LOG_ERROR, kFn, "SetupDiGetClassDevs fail, err = 0x%08lx", GetLastError());

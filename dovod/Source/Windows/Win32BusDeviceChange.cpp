@@ -5,16 +5,14 @@
 #include <dbt.h>
 // clang-format on
 
-#include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cwchar>
 #include <exception>
 #include <string_view>
 
+#include "Source/Windows/PathText.h"
 #include "Source/Windows/Win32Bus.h"
 #include "dovod/xLog.h"
-#include "platform/WideText_win32.h"
 
 namespace dovod {
 namespace {
@@ -67,9 +65,7 @@ std::string Win32Bus::hid_interface_path(const DEV_BROADCAST_HDR* header) const 
   // The name runs to the end of the record, which the sender may not have terminated.
   const std::size_t room = (header->dbch_size - name_offset) / sizeof(wchar_t);
   const std::wstring_view name(record->dbcc_name, wcsnlen(record->dbcc_name, room));
-  std::string path = platform::to_utf8(name);
-  std::transform(path.begin(), path.end(), path.begin(), [](unsigned char c) { return std::tolower(c); });
-  return path;
+  return path_text(name);
 }
 
 void Win32Bus::device_arrived(const DEV_BROADCAST_HDR* header) {

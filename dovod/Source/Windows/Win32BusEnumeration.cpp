@@ -1,40 +1,19 @@
 // The HID interfaces present, as SetupAPI lists them.
 
-#include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <vector>
 
+#include "Source/Windows/DeviceInfoList.h"
 #include "Source/Windows/DovodException.h"
+#include "Source/Windows/PathText.h"
 #include "Source/Windows/Win32Bus.h"
 #include "dovod/xLog.h"
-#include "platform/WideText_win32.h"
 
 namespace dovod {
 namespace {
 
 constexpr const char* kTag = "Win32Bus";
 constexpr const char* kFn = "dovod::Win32Bus::EnumerateInterfaces";
-
-// Destroys the list on every way out of the enumeration, thrown or returned.
-class DeviceInfoList {
- public:
-  DeviceInfoList(IWin32System& system, HDEVINFO list) : system_(system), list_(list) {}
-  ~DeviceInfoList() { system_.SetupDiDestroyDeviceInfoList(list_); }
-  DeviceInfoList(const DeviceInfoList&) = delete;
-  DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-  HDEVINFO get() const { return list_; }
-
- private:
-  IWin32System& system_;
-  HDEVINFO list_;
-};
-
-std::string lower_utf8(const wchar_t* wide) {
-  std::string text = platform::to_utf8(wide);
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 }  // namespace
 
@@ -73,7 +52,7 @@ void Win32Bus::EnumerateInterfaces(const GUID& interface_class, std::vector<std:
                                                  &info)) {
       throw DovodException("SetupDiGetDeviceInterfaceDetail failed", ErrorCode::EnumerationFailed, GetLastError());
     }
-    const std::string path = lower_utf8(detail->DevicePath);
+    const std::string path = path_text(detail->DevicePath);
     auto device = make_device(path, info.DevInst);
     if (!device->open()) {
       xLog(kTag, LOG_DEBUG, kFn, "Win32Bus::EnumerateInterfaces ignoring device it could not open: %s", path.c_str());
