@@ -1,10 +1,10 @@
 #include "ScriptedWin32System.h"
 
-#include <cstdlib>
 #include <dbt.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
