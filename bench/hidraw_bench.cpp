@@ -93,7 +93,7 @@ class Replies : public dovod::Subscriber<dovod::IHardwareDevice::Read> {
 
 double device_run(int trips) {
   auto system = std::make_shared<PairSystem>();
-  auto device = std::make_shared<dovod::HidrawDevice>(std::weak_ptr<dovod::IHidrawBusLink>(), system, "/dev/hidraw0");
+  auto device = std::make_shared<dovod::HidrawDevice>(std::weak_ptr<dovod::IHidBusLink>(), system, "/dev/hidraw0");
   Replies replies;
   if (!replies.subscribe(device, dovod::Direct) || !device->open()) {
     std::fprintf(stderr, "device did not open\n");

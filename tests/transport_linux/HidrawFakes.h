@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "Source/Linux/HidrawBusLink.h"
+#include "Source/HidBusLink.h"
 #include "Source/Linux/HidrawSystem.h"
 #include "dovod/IHardwareDevice.h"
 #include "dovod/MakerValues.h"
@@ -136,7 +136,7 @@ class FakeHidrawSystem : public IHidrawSystem {
   std::map<int, std::string> paths_;  // descriptor numbers are reused; the latest open wins
 };
 
-class FakeBusLink : public IHidrawBusLink {
+class FakeBusLink : public IHidBusLink {
  public:
   std::shared_ptr<IHardwareBus> hardware_bus() override { return nullptr; }
   void read_failed_with_disconnect_error(const std::string& path, std::uint64_t) override {

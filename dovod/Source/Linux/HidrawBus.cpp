@@ -17,7 +17,7 @@ HidrawBus::HidrawBus(std::shared_ptr<IHidrawDeviceSource> source, std::shared_pt
     : source_(std::move(source)), system_(std::move(system)), write_limit_(write_limit) {}
 
 std::shared_ptr<HidrawDevice> HidrawBus::make_device(const HidrawNode& node, std::uint64_t generation) {
-  std::weak_ptr<IHidrawBusLink> link = std::static_pointer_cast<IHidrawBusLink>(shared_from_this());
+  std::weak_ptr<IHidBusLink> link = std::static_pointer_cast<IHidBusLink>(shared_from_this());
   return std::make_shared<HidrawDevice>(link, system_, node.path, node.parent, write_limit_, generation);
 }
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "Source/Linux/HidrawBusLink.h"
+#include "Source/HidBusLink.h"
 #include "Source/Linux/HidrawDevice.h"
 #include "Source/Linux/HidrawDeviceSource.h"
 #include "Source/Linux/HidrawSystem.h"
@@ -27,7 +27,7 @@ struct HidrawMonitorChannel;
 
 class HidrawBus : public IHardwareBus,
                   public Producer<IHardwareBus::PlugUnplug>,
-                  public IHidrawBusLink,
+                  public IHidBusLink,
                   public std::enable_shared_from_this<HidrawBus> {
  public:
   HidrawBus(std::shared_ptr<IHidrawDeviceSource> source, std::shared_ptr<IHidrawSystem> system,

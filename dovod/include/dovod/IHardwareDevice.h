@@ -63,7 +63,7 @@ class IHardwareDevice {
   // in progress is woken and fails, and close waits until it lets go. Produces nothing.
   virtual void close() = 0;
   // Writes one output report, opening the device first if needed. Blocks until the system took the
-  // report, at most the write limit (HidrawDevice::kWriteLimit, 10 s), then fails with
+  // report, at most the write limit (HidDevice::kWriteLimit, 10 s), then fails with
   // `ErrorCode::WriteTimedOut` (39). `blocking` declares that the caller will wait for an answer
   // that the read thread delivers: such a write fails with `ErrorCode::WriteWithoutReadThread` (27)
   // when no read thread runs and with `ErrorCode::BlockingWriteOnReadThread` (26) on the read
