@@ -20,10 +20,12 @@ class HidChannel {
     unsigned system_error = 0;  // for Failed and Gone
   };
 
-  enum class WriteKind { Ok, TimedOut, Failed, Gone };
+  // NotTaken: the system reached the device, which did not take the report (the device is still
+  // there); Gone: the device has left.
+  enum class WriteKind { Ok, TimedOut, Failed, NotTaken, Gone };
   struct WriteResult {
     WriteKind kind = WriteKind::Ok;
-    unsigned system_error = 0;  // for Failed and Gone
+    unsigned system_error = 0;  // for Failed, NotTaken and Gone
   };
 
   virtual ~HidChannel() = default;

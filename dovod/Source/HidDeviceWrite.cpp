@@ -90,6 +90,9 @@ bool HidDevice::write(Bytes report, bool blocking) {
       return finish_write(std::move(report), ErrorCode::None, 0, nullptr);
     case HidChannel::WriteKind::TimedOut:
       return finish_write({}, ErrorCode::WriteTimedOut, 0, "WriteTimeout");
+    case HidChannel::WriteKind::NotTaken:
+      xLog(name_, LOG_WARNING, fn, "%s::write WriteError, errcode_sys=%u", name_, outcome.system_error);
+      return finish_write({}, ErrorCode::WriteDeviceGone, outcome.system_error, nullptr);
     case HidChannel::WriteKind::Gone:
       xLog(name_, LOG_WARNING, fn, "%s::write WriteError, errcode_sys=%u", name_, outcome.system_error);
       report_removal();

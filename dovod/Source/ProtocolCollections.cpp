@@ -13,17 +13,6 @@ constexpr std::uint16_t kPiecePage = 0xFF43;
 
 constexpr const char* kNotProtocolUsage = "not a vexapp collection usage code";
 
-bool is_vendor_page(std::uint16_t page) { return page == kShortLongPage || page == kPiecePage; }
-
-// A piece names itself by exactly one bit in its low byte, and that bit must be one of the set of
-// pieces in its high byte.
-bool is_protocol_usage(std::uint16_t page, std::uint16_t usage) {
-  if (page == kShortLongPage) return usage == 1 || usage == 2;
-  const unsigned piece = usage & 0xFFu;
-  const unsigned pieces = usage >> 8;
-  return std::popcount(piece) == 1 && (pieces & piece) != 0;
-}
-
 // Null when the collection is one of the protocol's, else the reason it is not.
 const char* refuse(const TopLevelCollection& c, const ReportDescriptor& descriptor,
                    const ProtocolCollections& found) {
@@ -41,6 +30,23 @@ const char* refuse(const TopLevelCollection& c, const ReportDescriptor& descript
 }
 
 }  // namespace
+
+bool is_vendor_page(std::uint16_t page) { return page == kShortLongPage || page == kPiecePage; }
+
+bool is_protocol_usage(std::uint16_t page, std::uint16_t usage) {
+  if (page == kShortLongPage) return usage == 1 || usage == 2;
+  if (page != kPiecePage) return false;
+  const unsigned piece = usage & 0xFFu;
+  const unsigned pieces = usage >> 8;
+  return std::popcount(piece) == 1 && (pieces & piece) != 0;
+}
+
+int expected_pieces_of(unsigned pid, std::uint16_t page, std::uint16_t usage) {
+  if (pid == maker::kLongReportOnlyPid) return 2;
+  if (page == kPiecePage) return usage >> 8;
+  if (page == kShortLongPage && (usage == 1 || usage == 2)) return 3;
+  return usage & 0xFF;
+}
 
 std::optional<ProtocolCollections> find_protocol_collections(const ReportDescriptor& descriptor,
                                                              unsigned pid, ProtocolRefusal& refusal) {
@@ -70,13 +76,7 @@ std::optional<ProtocolCollections> find_protocol_collections(const ReportDescrip
     return std::nullopt;
   }
   const ProtocolCollection& lead = found.collections.front();
-  if (pid == maker::kLongReportOnlyPid) {
-    found.expected_pieces = 2;
-  } else if (lead.usage_page == kPiecePage) {
-    found.expected_pieces = lead.usage >> 8;
-  } else {
-    found.expected_pieces = 3;
-  }
+  found.expected_pieces = expected_pieces_of(pid, lead.usage_page, lead.usage);
   refusal = {};
   return found;
 }

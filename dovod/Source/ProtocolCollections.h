@@ -37,6 +37,13 @@ struct ProtocolRefusal {
   const char* reason = nullptr;  // a log text
 };
 
+// Whether a collection of usage page `page` and usage `usage` is one of the protocol's: usage 1 or
+// 2 on 0xFF00, or on 0xFF43 a piece naming itself by exactly one bit of the set it belongs to.
+bool is_vendor_page(std::uint16_t page);
+bool is_protocol_usage(std::uint16_t page, std::uint16_t usage);
+// The pieces that make the whole device whose lead protocol collection has this page and usage.
+int expected_pieces_of(unsigned pid, std::uint16_t page, std::uint16_t usage);
+
 // The protocol collections of a device with product id `pid`, or nothing with `refusal` filled.
 std::optional<ProtocolCollections> find_protocol_collections(const ReportDescriptor& descriptor,
                                                              unsigned pid, ProtocolRefusal& refusal);

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "Source/HidBusLink.h"
 #include "Source/Windows/IWin32System.h"
 #include "Source/Windows/Win32NotificationRequest.h"
 #include "dovod/IBluetoothBus.h"
@@ -36,6 +39,7 @@ class IDeviceManager;
 
 class Win32Bus : public IHardwareBus,
                  public Producer<IHardwareBus::PlugUnplug>,
+                 public IHidBusLink,
                  public std::enable_shared_from_this<Win32Bus> {
  public:
   static constexpr const wchar_t* kWindowClass = L"Corv_Dovod_MainWindow";
@@ -77,11 +81,21 @@ class Win32Bus : public IHardwareBus,
   void unregisterDeviceNotificationAndCloseTrackedHandle(HDEVNOTIFY notification, HANDLE device);
   // True when the bus still holds exactly `device` open for `notification`. Any thread.
   bool verifyDeviceNotificationHandleOpen(HDEVNOTIFY notification, HANDLE device);
+  // Runs `call` while the bus still holds exactly `device` open for `notification`, so that the
+  // handle cannot be closed (and its value reused) during it; false, without running it, when the
+  // bus closed the handle. `call` must not block: it starts an overlapped request or cancels one.
+  bool with_tracked_handle(HDEVNOTIFY notification, HANDLE device, const std::function<void()>& call);
 
   // Lists the devices again; a path no longer among them is announced with onUnplug on this thread.
-  bool verify_device_exists(const std::string& path);
+  bool verify_device_exists(const std::string& path) override;
   // Announces the removal of `path`, found by a device's read thread.
   void read_failed_with_disconnect_error(const std::string& path);
+
+  std::shared_ptr<IHardwareBus> hardware_bus() override { return shared_from_this(); }
+  // Windows keeps no arrival count: every report produces onUnplug, as the removal notices do.
+  void read_failed_with_disconnect_error(const std::string& path, std::uint64_t) override {
+    read_failed_with_disconnect_error(path);
+  }
 
   // Whether the window thread has ended.
   bool finished() const { return finished_; }

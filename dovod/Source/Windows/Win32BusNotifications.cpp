@@ -194,4 +194,12 @@ bool Win32Bus::verifyDeviceNotificationHandleOpen(HDEVNOTIFY notification, HANDL
   return device != INVALID_HANDLE_VALUE && it != tracked_handles_.end() && it->second == device;
 }
 
+bool Win32Bus::with_tracked_handle(HDEVNOTIFY notification, HANDLE device, const std::function<void()>& call) {
+  std::lock_guard<std::mutex> lock(tracked_mutex_);
+  auto it = tracked_handles_.find(notification);
+  if (device == INVALID_HANDLE_VALUE || it == tracked_handles_.end() || it->second != device) return false;
+  call();
+  return true;
+}
+
 }  // namespace dovod

@@ -1,55 +1,50 @@
 #pragma once
-// One Windows HID collection as the bus makes it: a path that opens with overlapped I/O and whose
-// handle the bus watches while it is open. Reading and writing come with the shared HID device base.
+// One Windows HID collection: a device interface path that opens with overlapped I/O. Windows
+// gives every top-level collection its own path, so a device whose short and long reports are two
+// collections is two of these, grouped again by the combiner. The first open decides from HidD
+// and HidP whether the collection speaks the maker's protocol; reading and writing are the HID
+// device base's, over a Win32Channel whose handle the bus watches.
 
 #include <windows.h>
 
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "Source/HidDevice.h"
 #include "Source/Windows/IWin32System.h"
-#include "dovod/IHardwareDevice.h"
-#include "dovod/Producer.h"
-#include "dovod/Subscriber.h"
 
 namespace dovod {
 
 class Win32Bus;
 
-class Win32Device : public IHardwareDevice,
-                    public Producer<IHardwareDevice::Write>,
-                    public Producer<IHardwareDevice::Read>,
-                    public Producer<IHardwareDevice::Connect>,
-                    public std::enable_shared_from_this<Win32Device> {
+class Win32Device : public HidDevice {
  public:
-  Win32Device(std::weak_ptr<Win32Bus> bus, std::shared_ptr<IWin32System> system, std::string path, DEVINST devnode);
-  ~Win32Device() override;
-
-  bool connected() override { return true; }
-  // Opens the path and hands the handle to the bus. Fails with `ErrorCode::NoPath` (32),
-  // `ErrorCode::OpenFailed` (33), `ErrorCode::NotAvailable` (72) when the bus is gone, or the bus's
-  // registration error.
-  bool open() override;
-  void close() override;
-  // Not yet: fails with `ErrorCode::InvalidDeviceHandle` (7) and one onWrite.
-  bool write(Bytes report, bool blocking) override;
-  std::shared_ptr<IHardwareBus> bus() override;
-  std::string path() override { return path_; }
-  unsigned pid() override { return 0; }
-  std::string product_name() override { return {}; }
+  // `devnode` is the one the enumeration found, 0 for a device made from a notification. Nothing
+  // is opened here.
+  Win32Device(std::weak_ptr<Win32Bus> bus, std::shared_ptr<IWin32System> system, std::string path, DEVINST devnode,
+              std::chrono::milliseconds write_limit = kWriteLimit);
 
   DEVINST devnode() const { return devnode_; }
 
- private:
-  const std::weak_ptr<Win32Bus> bus_;
-  const std::shared_ptr<IWin32System> system_;
-  const std::string path_;
-  const DEVINST devnode_;
+ protected:
+  std::shared_ptr<HidChannel> open_channel(HidLayout* layout) override;
 
-  std::mutex mutex_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  HDEVNOTIFY notification_ = nullptr;
+ private:
+  // The checks of the first open; false with LastError set. Throws DovodException when a system
+  // function is missing.
+  bool validate(HANDLE handle, HidLayout& layout);
+  bool read_identity(HANDLE handle, HidLayout& layout);
+  bool read_capabilities(HANDLE handle, HidLayout& layout);
+  // The device instance of the collection's parent, which its sibling collections share; empty
+  // when Windows will not say.
+  std::string parent_instance();
+
+  const std::weak_ptr<Win32Bus> win32_bus_;
+  const std::shared_ptr<IWin32System> system_;
+  const DEVINST devnode_;
+  // Learnt on the first open; guarded as open_channel is.
+  unsigned input_length_ = 0;
 };
 
 }  // namespace dovod
