@@ -37,7 +37,7 @@ void Win32Autopilot::OnFaceChanged() {
   course_.Noticed(StatusText(window_));
   if (settle_pending_) return;
   settle_pending_ = true;
-  window_.Defer(0, [this] { settle(); });
+  window_.AfterCurrentMessage([this] { settle(); });
 }
 
 void Win32Autopilot::settle() {

@@ -36,6 +36,7 @@ int Win32DialogWindow::RunModal(IDialogInputs& inputs) {
   inputs_ = nullptr;
   hwnd_.store(nullptr);
   running_timers_.clear();
+  after_message_.clear();
   next_actions_.clear();
   delayed_actions_.clear();
   release_resources();
@@ -69,6 +70,25 @@ INT_PTR CALLBACK Win32DialogWindow::DialogProc(HWND hwnd, UINT message, WPARAM w
 }
 
 INT_PTR Win32DialogWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  ++handling_depth_;
+  const INT_PTR result = dispatch(message, wparam, lparam);
+  if (--handling_depth_ == 0) run_after_message();
+  return result;
+}
+
+void Win32DialogWindow::run_after_message() {
+  // Actions that send the dialog messages of their own run after this loop, not inside it.
+  if (running_after_message_) return;
+  running_after_message_ = true;
+  while (!after_message_.empty() && hwnd_.load()) {
+    std::function<void()> action = std::move(after_message_.front());
+    after_message_.pop_front();
+    action();
+  }
+  running_after_message_ = false;
+}
+
+INT_PTR Win32DialogWindow::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
       return inputs_->OnInitDialog() ? TRUE : FALSE;
@@ -152,6 +172,13 @@ bool Win32DialogWindow::paint_minimised() {
 HWND Win32DialogWindow::Control(int id) const {
   HWND hwnd = hwnd_.load();
   return hwnd ? GetDlgItem(hwnd, id) : nullptr;
+}
+
+void Win32DialogWindow::AfterCurrentMessage(std::function<void()> action) {
+  HWND hwnd = hwnd_.load();
+  if (!hwnd) return;
+  if (handling_depth_ > 0) after_message_.push_back(std::move(action));
+  else Defer(0, std::move(action));
 }
 
 void Win32DialogWindow::Defer(std::uint32_t delay_ms, std::function<void()> action) {

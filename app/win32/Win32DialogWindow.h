@@ -66,8 +66,12 @@ class Win32DialogWindow : public IDialogWindow {
   HWND__* Control(int id) const;
   std::uint32_t ProgressHigh() const { return progress_high_; }
   bool TimerRunning(std::uint32_t id) const { return running_timers_.count(id) != 0; }
-  // Calls `action` on the dialog's thread once the current message is handled (`delay_ms` 0) or
-  // after `delay_ms`, unless the dialog has ended by then.
+  // Calls `action` on the dialog's thread as soon as the message being handled has been handled,
+  // before the next one is taken from the queue (on the next turn of the loop when none is being
+  // handled), unless the dialog has ended by then.
+  void AfterCurrentMessage(std::function<void()> action);
+  // Calls `action` on the dialog's thread on a later turn of the loop (`delay_ms` 0) or after
+  // `delay_ms`, unless the dialog has ended by then.
   void Defer(std::uint32_t delay_ms, std::function<void()> action);
 
   void SetText(int control, const std::wstring& text) override;
@@ -91,6 +95,8 @@ class Win32DialogWindow : public IDialogWindow {
   static std::intptr_t __stdcall DialogProc(HWND__* hwnd, unsigned message, std::uintptr_t wparam,
                                             std::intptr_t lparam);
   std::intptr_t handle(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
+  std::intptr_t dispatch(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
+  void run_after_message();
   void on_command(int id, int code);
   void on_timer(std::uintptr_t id);
   bool paint_minimised();
@@ -108,8 +114,11 @@ class Win32DialogWindow : public IDialogWindow {
   HFONT__* bold_font_ = nullptr;
   std::uint32_t progress_high_ = 100;
   std::set<std::uint32_t> running_timers_;
-  // Deferred actions: those for the next turn of the loop in order, the delayed ones by the
-  // private timer that runs them.
+  // Deferred actions: those for the end of the current message and for the next turn of the loop
+  // in order, the delayed ones by the private timer that runs them.
+  int handling_depth_ = 0;
+  bool running_after_message_ = false;
+  std::deque<std::function<void()>> after_message_;
   std::deque<std::function<void()>> next_actions_;
   std::map<std::uintptr_t, std::function<void()>> delayed_actions_;
   std::uintptr_t next_private_timer_ = 0;

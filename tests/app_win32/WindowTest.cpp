@@ -388,10 +388,12 @@ TEST_F(WindowTest, ZeroPeriodRequestsFromAnotherThreadExpireOnceEachInOrder) {
 
 // Posted messages arrive after the handler that posted them, in posting order, with their own
 // message number and parameter; the posted quit ends the run with its code after what was queued.
+// An action asked for after the current message runs before any of them.
 TEST_F(WindowTest, PostedMessagesArriveInOrderAndQuitEndsTheRun) {
   std::vector<std::string> seen;
   inputs_.on_init = [&] {
     window_.PostMessage(kSwitchStateMessage, 5);
+    window_.AfterCurrentMessage([&] { seen.push_back("after init"); });
     window_.PostMessage(kSwitchStateMessage, 9);
     window_.PostMessage(0x0402, 11);
     seen.push_back("init returns");
@@ -402,7 +404,7 @@ TEST_F(WindowTest, PostedMessagesArriveInOrderAndQuitEndsTheRun) {
     if (wparam == 11) window_.PostMessage(0x0401, 12);
   };
   EXPECT_EQ(window_.RunModal(inputs_), 7);
-  EXPECT_EQ(seen, (std::vector<std::string>{"init returns", "1025:5", "1025:9", "1026:11"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"init returns", "after init", "1025:5", "1025:9", "1026:11"}));
 }
 
 // Enter, Esc or the close box, and both buttons reach the dialog's logic, which alone ends the
