@@ -239,15 +239,17 @@ void Win32DialogWindow::SetListHorizontalExtent(int pixels) {
 
 void Win32DialogWindow::SetWindowIcons() {
   HWND hwnd = hwnd_.load();
-  for (HICON* icon : {&big_icon_, &small_icon_}) {
-    if (*icon) DestroyIcon(*icon);
-  }
-  big_icon_ = static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  small_icon_ = static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
-  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  HICON big_one = static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  HICON small_one = static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_one));
+  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_one));
+  // The window lets go of the earlier icons only once it has the new ones.
+  if (big_icon_) DestroyIcon(big_icon_);
+  if (small_icon_) DestroyIcon(small_icon_);
+  big_icon_ = big_one;
+  small_icon_ = small_one;
 }
 
 void Win32DialogWindow::SetProductPicture() {
