@@ -96,7 +96,9 @@ TEST_F(ProgramTest, ScenariosEndAsTheKeyboardBehaves) {
     const std::wstring log = run.log();
     std::wstring missing;
     EXPECT_TRUE(InOrder(log, c.in_order, &missing)) << Utf8FromWide(c.scenario) << ": " << Missing(missing, log);
-    if (!c.never.empty()) EXPECT_EQ(log.find(c.never), std::wstring::npos) << Utf8FromWide(c.scenario);
+    if (!c.never.empty()) {
+      EXPECT_EQ(log.find(c.never), std::wstring::npos) << Utf8FromWide(c.scenario);
+    }
     EXPECT_EQ(dovod::platform::Registry::read_dword(kSettingsKey, kRunCountValue), 1u);
   }
 }

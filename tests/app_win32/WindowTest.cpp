@@ -192,7 +192,9 @@ TEST_F(WindowTest, TemplateGivesEveryControlItsIdKindStylesAndPlace) {
     const ItemTemplate& item = dialog_template.items[i];
     EXPECT_EQ(item.id, e.id) << "tab position " << i;
     EXPECT_EQ(CompareStringOrdinal(item.window_class.c_str(), -1, e.window_class, -1, TRUE), CSTR_EQUAL) << e.id;
-    if (e.id == control::kPicture) EXPECT_EQ(item.style & SS_TYPEMASK, static_cast<DWORD>(SS_ICON));
+    if (e.id == control::kPicture) {
+      EXPECT_EQ(item.style & SS_TYPEMASK, static_cast<DWORD>(SS_ICON));
+    }
     EXPECT_EQ(item.style & e.styles, e.styles) << e.id;
     EXPECT_EQ(item.style & e.absent, 0u) << e.id;
     EXPECT_EQ(item.units.left, e.units.left) << e.id;
@@ -324,8 +326,11 @@ TEST_F(WindowTest, FaceOperationsReachTheControls) {
     BITMAP bitmap{};
     GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
     EXPECT_EQ(bitmap.bmWidth, kProductPictureWidth);
-    if (info.hbmColor) EXPECT_EQ(bitmap.bmHeight, kProductPictureHeight);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmColor) {
+      // A monochrome icon's mask holds its image and its mask, one above the other.
+      EXPECT_EQ(bitmap.bmHeight, kProductPictureHeight);
+      DeleteObject(info.hbmColor);
+    }
     DeleteObject(info.hbmMask);
     window_.EndDialog(kResultOk);
   };
