@@ -4,7 +4,7 @@
 #include "app/CVornDFUDlg.h"
 #include "app/qt/Autopilot.h"
 #include "app/qt/QtDialogWindow.h"
-#include "app/qt/Simulation.h"
+#include "app/simulation/Simulation.h"
 
 namespace vorn::qt {
 

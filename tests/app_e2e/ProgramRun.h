@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "LogText.h"
+
 namespace vorn::testing {
 
 class ProgramRun {
@@ -44,8 +46,5 @@ class ProgramRun {
   std::filesystem::path folder_;
   int pid_ = -1;
 };
-
-// Whether `text` holds every one of `parts` in this order.
-bool InOrder(const std::wstring& text, const std::vector<std::wstring>& parts, std::wstring* missing = nullptr);
 
 }  // namespace vorn::testing

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/qt/Simulation.h"
+#include "app/simulation/Simulation.h"
 
 namespace vorn::qt {
 namespace {

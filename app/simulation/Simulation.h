@@ -13,7 +13,7 @@
 #include "app/HostSoftware.h"
 #include "sim/SimHardwareBus.h"
 
-namespace vorn::qt {
+namespace vorn {
 
 inline constexpr const char* kSimulateScaleVariable = "DOVOD_SIMULATE_SCALE";
 
@@ -41,4 +41,4 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
 // Logs which firmware the simulated keyboard runs, at the end of a simulated run.
 void LogSimulationEnd(const std::shared_ptr<sim::SimHardwareBus>& bus);
 
-}  // namespace vorn::qt
+}  // namespace vorn

@@ -1,4 +1,4 @@
-#include "app/qt/Simulation.h"
+#include "app/simulation/Simulation.h"
 
 #include <cerrno>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "sim/SimKeyboard.h"
 #include "sim/SimulatedBus.h"
 
-namespace vorn::qt {
+namespace vorn {
 namespace {
 
 int ScaleMs(int ms, double factor) {
@@ -99,4 +99,4 @@ void LogSimulationEnd(const std::shared_ptr<sim::SimHardwareBus>& bus) {
              static_cast<unsigned>(v.bcd_version & 0xFF), static_cast<unsigned>(v.bcd_build));
 }
 
-}  // namespace vorn::qt
+}  // namespace vorn
