@@ -178,10 +178,10 @@ void SimPipeWire::deliver(const Bytes& report) {
     DWORD put = 0;
     if (!WriteFile(end->server, report.data(), static_cast<DWORD>(report.size()), nullptr, &write) &&
         GetLastError() == ERROR_IO_PENDING) {
-      // Only a client that reads nothing for thousands of reports fills the pipe; an unplug ends
-      // the wait.
-      HANDLE wake[2] = {end->stop, write.hEvent};
-      if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) == WAIT_OBJECT_0) CancelIoEx(end->server, &write);
+      // The pipe is full: its client holds the handle open without reading, as a program may.
+      // Windows drops input reports from such a handle's buffer rather than hold up the device and
+      // every other handle, so this report is dropped for this client alone.
+      CancelIoEx(end->server, &write);
       GetOverlappedResult(end->server, &write, &put, TRUE);
     }
     CloseHandle(write.hEvent);
