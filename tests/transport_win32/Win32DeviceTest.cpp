@@ -9,6 +9,7 @@
 #include <dbt.h>
 
 #include <atomic>
+#include <chrono>
 #include <cwchar>
 #include <cwctype>
 #include <functional>
@@ -283,7 +284,8 @@ TEST_P(Win32DeviceWrite, TheReportIsShapedOnceAndOnlyAWholeOneReachesTheDevice) 
   // A report written after it shows, by its echo, that the pipe has carried everything before it.
   const Bytes marker = long_report(0xEE);
   ASSERT_TRUE(device->write(marker, false));
-  ASSERT_TRUE(reads.wait_until([&](const std::vector<ReadEntry>& got) { return !got.empty() && got.back().report == marker; }));
+  ASSERT_TRUE(reads.wait_until(
+      [&](const std::vector<ReadEntry>& got) { return !got.empty() && got.back().report == marker; }));
   device->close();
 
   std::vector<Bytes> expected;
@@ -410,7 +412,8 @@ TEST_F(Win32DeviceTest, ARemovalFoundByReadingIsAnnouncedByTheBusOnce) {
   ASSERT_TRUE(device->open());
 
   wire->unplug();
-  ASSERT_TRUE(reads.wait_until([](const std::vector<ReadEntry>& got) { return !got.empty() && got.back().length == 0; }));
+  ASSERT_TRUE(
+      reads.wait_until([](const std::vector<ReadEntry>& got) { return !got.empty() && got.back().length == 0; }));
   device->close();
   EXPECT_TRUE(device->removed());
   EXPECT_EQ(unplugs.entries(), std::vector<std::string>{device->path()});
