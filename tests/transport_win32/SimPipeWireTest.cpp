@@ -32,7 +32,7 @@ struct Request {
   }
 
   OVERLAPPED overlapped{};
-  Byte buffer[64] = {};
+  Byte buffer[4096] = {};
   DWORD transferred = 0;
   BOOL ok = FALSE;
   DWORD error = 0;
@@ -187,6 +187,24 @@ TEST_F(SimPipeWireTest, AClientClosedWithReadsPendingLeavesTheWireServingOthers)
   ASSERT_TRUE(start_read(staying, read));
   ASSERT_TRUE(read.finish(staying)) << read.error;
   EXPECT_EQ(received(read), long_report(3));
+}
+
+TEST_F(SimPipeWireTest, AClientThatNeverReadsLosesReportsButHoldsUpNoOne) {
+  // Only a broken wire makes a read wait this long.
+  constexpr DWORD kBoundMs = 10000;
+  open_client();  // opened and never read, as a program may hold a collection
+  HANDLE reader = open_client();
+  // Twenty of these are more than the silent client's pipe holds.
+  for (int i = 0; i < 20; ++i) {
+    Bytes report(4000, static_cast<Byte>(i));
+    report[0] = 0x11;
+    Request read;
+    ASSERT_TRUE(start_read(reader, read));
+    device->SimulateRead(report);
+    ASSERT_EQ(WaitForSingleObject(read.overlapped.hEvent, kBoundMs), WAIT_OBJECT_0) << "report " << i;
+    ASSERT_TRUE(read.finish(reader)) << read.error;
+    EXPECT_EQ(received(read), report);
+  }
 }
 
 // The simulated keyboard itself behind the pipe: a request of its protocol is answered through it.

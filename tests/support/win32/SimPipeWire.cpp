@@ -15,6 +15,8 @@ struct SimPipeWire::End {
   OVERLAPPED read{};
   // Serialises input reports written to the client and the final close of the server end.
   std::mutex io;
+  // The event of the input report being written to the client, one at a time under `io`.
+  HANDLE written = nullptr;
   bool closed = false;
   // The client closed its end, or the end was unplugged: nothing more is read.
   std::atomic<bool> done{false};
@@ -25,6 +27,7 @@ struct SimPipeWire::End {
     if (stop) CloseHandle(stop);
     if (resume) CloseHandle(resume);
     if (read.hEvent) CloseHandle(read.hEvent);
+    if (written) CloseHandle(written);
   }
 };
 
@@ -50,6 +53,7 @@ void SimPipeWire::serve(HANDLE server_end) {
   end->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   end->resume = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   end->read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  end->written = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::vector<std::shared_ptr<End>> finished;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -174,17 +178,16 @@ void SimPipeWire::deliver(const Bytes& report) {
     std::lock_guard<std::mutex> lock(end->io);
     if (end->closed || end->done) continue;
     OVERLAPPED write{};
-    write.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    write.hEvent = end->written;
     DWORD put = 0;
     if (!WriteFile(end->server, report.data(), static_cast<DWORD>(report.size()), nullptr, &write) &&
         GetLastError() == ERROR_IO_PENDING) {
-      // Only a client that reads nothing for thousands of reports fills the pipe; an unplug ends
-      // the wait.
-      HANDLE wake[2] = {end->stop, write.hEvent};
-      if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) == WAIT_OBJECT_0) CancelIoEx(end->server, &write);
+      // The pipe is full: its client holds the handle open without reading, as a program may.
+      // Windows drops input reports from such a handle's buffer rather than hold up the device and
+      // every other handle, so this report is dropped for this client alone.
+      CancelIoEx(end->server, &write);
       GetOverlappedResult(end->server, &write, &put, TRUE);
     }
-    CloseHandle(write.hEvent);
   }
 }
 

@@ -8,6 +8,8 @@
 // - unplug(): the server ends are disconnected and closed; a pending or later read or write on a
 //   client end fails with ERROR_PIPE_NOT_CONNECTED (233). A pipe cannot fail a read with
 //   ERROR_DEVICE_NOT_CONNECTED (1167), which Windows gives for a removed HID device.
+// - a client that reads nothing loses the reports that no longer fit in its pipe; the device and
+//   the other clients go on.
 // - stall: the wire stops reading what clients write, so a client's write stays pending until the
 //   stall ends or the client cancels it (ERROR_OPERATION_ABORTED).
 
