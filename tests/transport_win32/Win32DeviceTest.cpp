@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "../transport/FakeHidDevice.h"
+#include "DeviceEventLogs.h"
 #include "FakeHardwareDevice.h"
 #include "HidInterface.h"
 #include "ScriptedWin32System.h"
