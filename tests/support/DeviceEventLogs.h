@@ -28,12 +28,14 @@ class Recorder {
     entries_.push_back(std::move(entry));
     changed_.notify_all();
   }
-  bool wait_for(std::size_t count) {
-    return wait_until([&](const std::vector<Entry>& entries) { return entries.size() >= count; });
+  // True once `count` entries are there; false after a bound that only a broken device reaches.
+  bool wait_for(std::size_t count, std::chrono::milliseconds bound = kBound) {
+    return wait_until([&](const std::vector<Entry>& entries) { return entries.size() >= count; }, bound);
   }
-  bool wait_until(const std::function<bool(const std::vector<Entry>&)>& done) {
+  bool wait_until(const std::function<bool(const std::vector<Entry>&)>& done,
+                  std::chrono::milliseconds bound = kBound) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kBound, [&] { return done(entries_); });
+    return changed_.wait_for(lock, bound, [&] { return done(entries_); });
   }
   std::vector<Entry> entries() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -61,13 +63,13 @@ struct WriteEntry {
 // The subscriber base comes last so that it is destroyed first: its destructor unsubscribes before
 // the record and the handler go.
 struct ReadHandler {
-  std::function<void()> handler;  // runs on the read thread before the entry is added
+  std::function<void(const Bytes&)> handler;  // runs on the read thread before the entry is added
 };
 
 class ReadLog : public ReadHandler, public Recorder<ReadEntry>, public Subscriber<IHardwareDevice::Read> {
  public:
   void onRead(Bytes report, bool, unsigned error, unsigned length) override {
-    if (handler) handler();
+    if (handler) handler(report);
     add({std::move(report), error, length});
   }
 };

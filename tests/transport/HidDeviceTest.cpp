@@ -351,7 +351,7 @@ TEST_F(HidDeviceTest, CloseFromTheReadThreadDetachesAndTheHandleGoesWhenTheThrea
   ReadLog reads;
   auto device = make();
   std::promise<void> closed;
-  reads.handler = [&] {
+  reads.handler = [&](const Bytes&) {
     device->close();
     closed.set_value();
   };

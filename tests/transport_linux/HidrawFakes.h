@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "DeviceEventLogs.h"
 #include "Source/HidBusLink.h"
 #include "Source/Linux/HidrawSystem.h"
 #include "dovod/IHardwareDevice.h"
@@ -155,64 +156,6 @@ class FakeBusLink : public IHidBusLink {
 
  private:
   std::mutex mutex_;
-};
-
-// Records what a device produces and lets a test wait until enough has arrived.
-template <class Entry>
-class Recorder {
- public:
-  void add(Entry entry) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.push_back(std::move(entry));
-    changed_.notify_all();
-  }
-  // True once `count` entries are there; false after a bound that only a broken device reaches.
-  bool wait_for(std::size_t count, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, bound, [&] { return entries_.size() >= count; });
-  }
-  std::vector<Entry> entries() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return entries_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Entry> entries_;
-};
-
-struct ReadEntry {
-  Bytes report;
-  unsigned error;
-  unsigned length;
-};
-
-struct WriteEntry {
-  Bytes report;
-  ErrorCode code;
-  unsigned system_error;
-};
-
-// The subscriber base comes last so that it is destroyed first: its destructor unsubscribes, and
-// waits for an event being delivered, before the record and the handler go.
-struct ReadHandler {
-  std::function<void(const Bytes&)> handler;  // runs on the read thread before the entry is added
-};
-
-class ReadLog : public ReadHandler, public Recorder<ReadEntry>, public Subscriber<IHardwareDevice::Read> {
- public:
-  void onRead(Bytes report, bool, unsigned error, unsigned length) override {
-    if (handler) handler(report);
-    add({std::move(report), error, length});
-  }
-};
-
-class WriteLog : public Recorder<WriteEntry>, public Subscriber<IHardwareDevice::Write> {
- public:
-  void onWrite(Bytes report, ErrorCode code, unsigned system_error) override {
-    add({std::move(report), code, system_error});
-  }
 };
 
 // An object released while its own thread delivers an event is destroyed by that thread once the

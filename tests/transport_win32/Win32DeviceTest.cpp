@@ -371,7 +371,7 @@ TEST_F(Win32DeviceTest, CloseFromADirectReadHandlerDoesNotDeadlockAndReadingResu
   auto device = make_served(long_collection());
   ReadLog reads;
   std::atomic<bool> closed{false};
-  reads.handler = [&] {
+  reads.handler = [&](const Bytes&) {
     if (!closed.exchange(true)) device->close();
   };
   ASSERT_TRUE(reads.subscribe(device, Direct));
