@@ -79,8 +79,9 @@ class Canvas {
   void* bits_ = nullptr;
 };
 
-// Each window draws itself, frame and all, then its children from the bottom of the z-order up,
-// each clipped to its own place: the system's own print of a window leaves the children out.
+// A window not yet shown (a dialog in its initialisation) has nothing on screen: each window draws
+// itself, then its children from the bottom of the z-order up, each clipped to its own place. The
+// system's own print of a window leaves the children out.
 void DrawWindowTree(HWND window, HDC dc, const RECT& canvas_frame, HRGN bounds) {
   RECT frame;
   GetWindowRect(window, &frame);
@@ -139,10 +140,19 @@ bool SaveWindowPicture(HWND window, const std::filesystem::path& file) {
   const int height = frame.bottom - frame.top;
   if (width <= 0 || height <= 0) return false;
   Canvas canvas(width, height);
-  // The window draws itself into the bitmap, so what is covered or not yet painted on screen is
-  // there as well.
   if (!canvas.ready()) return false;
-  DrawWindowTree(window, canvas.dc(), frame, nullptr);
+  if (IsWindowVisible(window)) {
+    // What is waiting to be painted is painted now, then the window is copied as the screen shows
+    // it. Nothing else is repainted: the status text overlaps the progress bar, and painting the
+    // two again in another order than the dialog does would hide the bar.
+    RedrawWindow(window, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HDC screen = GetWindowDC(window);
+    const BOOL copied = screen && BitBlt(canvas.dc(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    if (screen) ReleaseDC(window, screen);
+    if (!copied) return false;
+  } else {
+    DrawWindowTree(window, canvas.dc(), frame, nullptr);
+  }
   GdiFlush();
   if (WritePng(canvas, static_cast<UINT>(width), static_cast<UINT>(height), file)) return true;
   std::error_code ignored;
