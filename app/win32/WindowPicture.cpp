@@ -79,36 +79,6 @@ class Canvas {
   void* bits_ = nullptr;
 };
 
-// A window not yet shown (a dialog in its initialisation) has nothing on screen: each window draws
-// itself, then its children from the bottom of the z-order up, each clipped to its own place. The
-// system's own print of a window leaves the children out.
-void DrawWindowTree(HWND window, HDC dc, const RECT& canvas_frame, HRGN bounds) {
-  RECT frame;
-  GetWindowRect(window, &frame);
-  OffsetRect(&frame, -canvas_frame.left, -canvas_frame.top);
-  HRGN clip = CreateRectRgnIndirect(&frame);
-  if (!clip) return;
-  if (bounds) CombineRgn(clip, clip, bounds, RGN_AND);
-  const int saved = SaveDC(dc);
-  SelectClipRgn(dc, clip);
-  SetViewportOrgEx(dc, frame.left, frame.top, nullptr);
-  SendMessageW(window, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CLIENT);
-  RestoreDC(dc, saved);
-  // The children draw within the client area; their own style says whether they show, since a
-  // dialog still in its initialisation is not visible yet.
-  RECT client;
-  GetClientRect(window, &client);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-  OffsetRect(&client, -canvas_frame.left, -canvas_frame.top);
-  HRGN inside = CreateRectRgnIndirect(&client);
-  if (inside) CombineRgn(inside, inside, clip, RGN_AND);
-  for (HWND child = GetWindow(GetWindow(window, GW_CHILD), GW_HWNDLAST); child; child = GetWindow(child, GW_HWNDPREV)) {
-    if (GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) DrawWindowTree(child, dc, canvas_frame, inside);
-  }
-  if (inside) DeleteObject(inside);
-  DeleteObject(clip);
-}
-
 bool WritePng(const Canvas& canvas, UINT width, UINT height, const std::filesystem::path& file) {
   ComScope com;
   if (!com.usable()) return false;
@@ -141,18 +111,17 @@ bool SaveWindowPicture(HWND window, const std::filesystem::path& file) {
   if (width <= 0 || height <= 0) return false;
   Canvas canvas(width, height);
   if (!canvas.ready()) return false;
-  if (IsWindowVisible(window)) {
-    // What is waiting to be painted is painted now, then the window is copied as the screen shows
-    // it. Nothing else is repainted: the status text overlaps the progress bar, and painting the
-    // two again in another order than the dialog does would hide the bar.
-    RedrawWindow(window, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
-    HDC screen = GetWindowDC(window);
-    const BOOL copied = screen && BitBlt(canvas.dc(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    if (screen) ReleaseDC(window, screen);
-    if (!copied) return false;
-  } else {
-    DrawWindowTree(window, canvas.dc(), frame, nullptr);
-  }
+  // A dialog still in its initialisation has nothing on screen yet; it is shown now, without taking
+  // the focus, as its modal run would show it next.
+  if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOWNA);
+  // What is waiting to be painted is painted now, then the window is copied as the screen shows it.
+  // Nothing else is repainted: the status text overlaps the progress bar, and painting the two again
+  // in another order than the dialog does would hide the bar.
+  RedrawWindow(window, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
+  HDC screen = GetWindowDC(window);
+  const BOOL copied = screen && BitBlt(canvas.dc(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  if (screen) ReleaseDC(window, screen);
+  if (!copied) return false;
   GdiFlush();
   if (WritePng(canvas, static_cast<UINT>(width), static_cast<UINT>(height), file)) return true;
   std::error_code ignored;
