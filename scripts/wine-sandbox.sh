@@ -13,6 +13,8 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 wine_sandbox() {
   local folder="$1" driver="$2"
   mkdir -p "$folder/home" "$folder/Documents" "$folder/tmp"
+  # The display's key stays where the user's X session put it.
+  export XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}"
   export HOME="$folder/home" WINEPREFIX="$folder/wineprefix" WINEDEBUG=-all
   # No menu entries or file associations on the desktop of whoever runs it.
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
