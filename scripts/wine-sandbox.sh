@@ -1,8 +1,11 @@
 # Sourced by the scripts that run the Windows tool under Wine. A Wine prefix of the run's own inside
 # a sandbox folder, whose documents, temporary files and home are in the sandbox too, so nothing
 # the tool or Wine writes reaches the user's own folders.
-#   wine_sandbox <folder> <x11|null>    makes or reuses <folder>/wineprefix and exports WINEPREFIX,
-#                                       HOME and the rest for wine_run
+#   wine_sandbox <folder> <driver>      makes or reuses <folder>/wineprefix and exports WINEPREFIX,
+#                                       HOME and the rest for wine_run. <driver>: x11 (the user's
+#                                       display, frames from its window manager), x11-frames (a
+#                                       display without a window manager, such as Xvfb: Wine draws
+#                                       the frames itself, as Windows does) or null (no display)
 #   wine_run <program> [arguments]      runs a Windows program in the sandbox, waits for Wine to end
 
 wine64_program=/usr/lib/wine/wine64
@@ -33,8 +36,11 @@ wine_sandbox() {
     "$wine64_program" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   else
     "$wine64_program" reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
-    # Wine draws the frames itself, as Windows does, rather than leaving them to a window manager.
+  fi
+  if [ "$driver" = x11-frames ]; then
     "$wine64_program" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  else
+    "$wine64_program" reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
   fi
   # A run starts with the tool's settings as a new installation has them.
   "$wine64_program" reg delete 'HKCU\Software\Corvane\Vorn Firmware Update v17' /f >/dev/null 2>&1 || true
