@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <wincodec.h>
 
-#include <cstdint>
 #include <system_error>
 
 namespace vorn::win32 {
