@@ -33,6 +33,15 @@ std::optional<double> ParseScale(const char* text) {
   return value;
 }
 
+std::optional<int> ParseLatency(const char* text) {
+  if (!text || *text < '0' || *text > '9') return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value > 1000) return std::nullopt;
+  return static_cast<int>(value);
+}
+
 SimulationRequest ReadSimulationRequest() {
   SimulationRequest request;
   const char* name = std::getenv(sim::kSimulateVariable);
@@ -42,6 +51,10 @@ SimulationRequest ReadSimulationRequest() {
   if (const char* scale = std::getenv(kSimulateScaleVariable); scale && *scale) {
     if (std::optional<double> value = ParseScale(scale)) request.scale = *value;
     else request.scale_rejected = true;
+  }
+  if (const char* latency = std::getenv(kSimulateLatencyVariable); latency && *latency) {
+    request.latency_ms = ParseLatency(latency);
+    request.latency_rejected = !request.latency_ms;
   }
   return request;
 }
@@ -59,6 +72,19 @@ HostSoftwareConfig HostConfigFor(const SimulationRequest& request) {
   return config;
 }
 
+std::optional<sim::Scenario> ScenarioFor(const SimulationRequest& request) {
+  if (!request.known) return std::nullopt;
+  sim::Scenario scenario = *sim::find_scenario(request.scenario);
+  // The keyboard reaches the tool through its receiver, as it does on a desk.
+  if (!scenario.receiver) scenario.receiver = sim::ReceiverSetup{};
+  if (Scaled(request)) scenario = scenario.scaled(request.scale);
+  if (request.latency_ms) {
+    scenario.timing.host_to_device_ms = *request.latency_ms;
+    scenario.timing.device_to_host_ms = *request.latency_ms;
+  }
+  return scenario;
+}
+
 std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& request) {
   if (request.scenario.empty()) return nullptr;
   const std::wstring name = WideFromUtf8(request.scenario);
@@ -67,11 +93,9 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
     return nullptr;
   }
   if (request.scale_rejected) LogMessage(L"DOVOD_SIMULATE_SCALE ignored: not a number above 0 and at most 100\n");
-  sim::Scenario scenario = *sim::find_scenario(request.scenario);
-  // The keyboard reaches the tool through its receiver, as it does on a desk.
-  if (!scenario.receiver) scenario.receiver = sim::ReceiverSetup{};
+  if (request.latency_rejected) LogMessage(L"DOVOD_SIMULATE_LATENCY ignored: not a whole number from 0 to 1000\n");
+  const sim::Scenario scenario = *ScenarioFor(request);
   if (Scaled(request)) {
-    scenario = scenario.scaled(request.scale);
     const dovod::DeviceTuning defaults;
     dovod::DeviceTuning tuning;
     tuning.ping_jitter_ms = ScaleMs(defaults.ping_jitter_ms, request.scale);
@@ -82,7 +106,8 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
     tuning.cache_write_delay_ms = ScaleMs(defaults.cache_write_delay_ms, request.scale);
     dovod::set_device_tuning(tuning);
   }
-  LogMessage(L"Simulated keyboard: scenario %s behind a receiver, delays x%g\n", name.c_str(), request.scale);
+  LogMessage(L"Simulated keyboard: scenario %s behind a receiver, delays x%g, %d ms per report each way\n",
+             name.c_str(), request.scale, scenario.timing.host_to_device_ms);
   return sim::install_simulated_bus(scenario);
 }
 

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "app/AppLog.h"
+#include "app/win32/WindowPicture.h"
 
 namespace vorn::win32 {
 namespace {
@@ -45,10 +48,7 @@ void Win32Autopilot::settle() {
   const AutopilotStep step =
       course_.Settle({StatusText(window_), window_.ProgressPosition(), window_.ProgressHigh(),
                       Shown(window_, control::kStart), Shown(window_, control::kClose)});
-  if (!step.pictures.empty() && !settings_.screenshots.empty() && !pictures_noted_) {
-    pictures_noted_ = true;
-    LogMessage(L"Autopilot: this window takes no pictures\n");
-  }
+  for (const std::string& name : step.pictures) screenshot(name);
   if (step.action == AutopilotAction::kNone || action_pending_) return;
   action_pending_ = true;
   window_.Defer(static_cast<std::uint32_t>(settings_.pause_ms), [this, action = step.action] {
@@ -81,6 +81,17 @@ void Win32Autopilot::click(int control) {
   if (!Shown(window_, control)) return;
   HWND button = window_.Control(control);
   SendMessageW(window_.Handle(), WM_COMMAND, MAKEWPARAM(control, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void Win32Autopilot::screenshot(const std::string& name) {
+  if (settings_.screenshots.empty()) return;
+  std::error_code error;
+  std::filesystem::create_directories(settings_.screenshots, error);
+  const std::filesystem::path file = PicturePath(settings_.screenshots, ++pictures_, name);
+  if (!SaveWindowPicture(window_.Handle(), file)) {
+    const std::wstring wide = file.wstring();
+    LogMessage(L"Autopilot: could not save %s\n", wide.c_str());
+  }
 }
 
 }  // namespace vorn::win32

@@ -1,7 +1,6 @@
 #pragma once
 // The autopilot on the Win32 dialog: hands the dialog's face to the platform-free course and
-// carries out its clicks after the pause. This window takes no pictures; with a picture folder set
-// it says so once in the log.
+// carries out its clicks after the pause and saves its pictures of the dialog.
 
 #include "app/simulation/AutopilotCourse.h"
 #include "app/win32/Win32DialogWindow.h"
@@ -23,13 +22,14 @@ class Win32Autopilot : public WindowObserver {
   void settle();
   void act(AutopilotAction action);
   void click(int control);
+  void screenshot(const std::string& name);
 
   Win32DialogWindow& window_;
   AutopilotSettings settings_;
   AutopilotCourse course_;
   bool settle_pending_ = false;
   bool action_pending_ = false;
-  bool pictures_noted_ = false;
+  int pictures_ = 0;
 };
 
 }  // namespace vorn::win32
