@@ -1,10 +1,11 @@
 # What the kernel HID tests' runners share; sourced, after setting `name` (the test's name in what
 # they print), `kit`, `work` and `vm_limit`. Exit 77 means skipped.
 
-# Under CI every tool of these tests is installed by scripts/setup-deps, so a missing one is a fault.
+# Under CI scripts/setup-deps installs every tool of these tests and scripts/test builds the mingw
+# preset before them, so anything missing is a fault.
 skip() {
   if [ "${CI:-}" = true ]; then
-    echo "$name: failed: $* (CI=true: scripts/setup-deps installs it)"
+    echo "$name: failed: $* (CI=true: it should be there)"
     exit 1
   fi
   echo "$name: skipped: $*"
