@@ -10,8 +10,9 @@ using dovod::Direct;
 using dovod::IHardwareDevice;
 using dovod::Subscriber;
 
-UhidKeyboard::UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus, dovod::Bytes descriptor)
-    : bus_(std::move(bus)), descriptor_(std::move(descriptor)) {}
+UhidKeyboard::UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus, dovod::Bytes descriptor,
+                           std::chrono::milliseconds absence)
+    : bus_(std::move(bus)), descriptor_(std::move(descriptor)), absence_(absence) {}
 
 UhidKeyboard::~UhidKeyboard() {
   if (keyboard_) {
@@ -68,6 +69,9 @@ void UhidKeyboard::follow_restarts() {
     handled = restarts_;
     lock.unlock();
     uhid_.destroy();
+    lock.lock();
+    if (changed_.wait_for(lock, absence_, [&] { return stopping_; })) return;
+    lock.unlock();
     const bool created = create();
     lock.lock();
     if (created) ++recreated_;

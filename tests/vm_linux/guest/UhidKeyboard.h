@@ -6,6 +6,7 @@
 // blocked in a command meanwhile.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -24,8 +25,11 @@ namespace vorn::guest {
 class UhidKeyboard : public dovod::Subscriber<dovod::IHardwareDevice::Read>,
                      public dovod::Subscriber<dovod::IHardwareDevice::Connect> {
  public:
-  // The uhid device reports `descriptor`, which must carry the keyboard's long reports.
-  UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus, dovod::Bytes descriptor);
+  // The uhid device reports `descriptor`, which must carry the keyboard's long reports. On a restart
+  // the new uhid device arrives `absence` after the old one left, as a real keyboard stays away from
+  // the bus for a while when it re-enumerates.
+  UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus, dovod::Bytes descriptor,
+               std::chrono::milliseconds absence = std::chrono::milliseconds(0));
   ~UhidKeyboard() override;
 
   // False when the keyboard cannot be opened or uhid refuses it.
@@ -43,6 +47,7 @@ class UhidKeyboard : public dovod::Subscriber<dovod::IHardwareDevice::Read>,
 
   const std::shared_ptr<sim::SimHardwareBus> bus_;
   const dovod::Bytes descriptor_;
+  const std::chrono::milliseconds absence_;
   std::shared_ptr<dovod::IHardwareDevice> keyboard_;
   UhidDevice uhid_;
   std::atomic<bool> up_{false};
