@@ -64,7 +64,9 @@ int run(std::chrono::milliseconds absence, char** program) {
     std::snprintf(text, sizeof(text), "the keyboard runs %04x build %04x", installed.bcd_version, installed.bcd_build);
     return fail(text);
   }
-  if (keyboard.recreated() != 3) return fail("uhid device recreated " + std::to_string(keyboard.recreated()) + " times");
+  if (keyboard.recreated() != 3) {
+    return fail("uhid device recreated " + std::to_string(keyboard.recreated()) + " times");
+  }
   std::printf("VORN-GUEST-RESULT: pass\n");
   std::fflush(stdout);
   return 0;
