@@ -48,6 +48,10 @@ inline Bytes maker_receiver_descriptor() {
   return cat(maker_short_collection(), maker_long_collection());
 }
 
+// A whole device in one collection of long reports: on page 0xFF43, the piece that is the whole of
+// its set (usage 0x0202).
+inline Bytes maker_single_long_collection() { return collection(0xFF43, 0x0202, 0x11, 19); }
+
 // Two pieces of a device on page 0xFF43: bits 1 and 2 of the pieces 1, 2 (0x06).
 inline Bytes piece_descriptor() {
   return cat(collection(0xFF43, 0x0602, 0x11, 19), collection(0xFF43, 0x0604, 0x12, 19));

@@ -7,13 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "HidDescriptors.h"
@@ -22,99 +16,15 @@
 #include "Source/Linux/HidrawSystem.h"
 #include "Source/ProtocolCollections.h"
 #include "Source/ReportDescriptor.h"
-#include "UhidDevice.h"
+#include "UhidKeyboard.h"
 #include "core/LogTesting.h"
 #include "dovod/CDovod.h"
-#include "dovod/IHardwareDevice.h"
-#include "dovod/LastError.h"
-#include "dovod/MakerValues.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "sim/SimHardwareBus.h"
-#include "sim/SimHardwareDevice.h"
-#include "sim/SimKeyboard.h"
 
 using namespace dovod;
 
 namespace {
-
-// Joins the simulated keyboard to a uhid device. A restart of the keyboard makes the node leave and
-// a new one arrive, as a USB device that re-enumerates; that is done on a thread of this object's
-// own, since destroying the uhid device waits for its reader, which may be handing a report to the
-// keyboard at that moment, and since the host thread may be blocked in a command meanwhile.
-class UhidKeyboard : public Subscriber<IHardwareDevice::Read>, public Subscriber<IHardwareDevice::Connect> {
- public:
-  explicit UhidKeyboard(std::shared_ptr<sim::SimHardwareBus> bus) : bus_(std::move(bus)) {}
-  ~UhidKeyboard() override {
-    if (keyboard_) {
-      Subscriber<IHardwareDevice::Read>::unsubscribe(keyboard_);
-      Subscriber<IHardwareDevice::Connect>::unsubscribe(keyboard_);
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    if (restarter_.joinable()) restarter_.join();
-    uhid_.destroy();
-  }
-
-  bool start() {
-    keyboard_ = bus_->keyboard_device();
-    if (!keyboard_ || !keyboard_->open()) return false;
-    if (!Subscriber<IHardwareDevice::Read>::subscribe(keyboard_, Direct)) return false;
-    if (!Subscriber<IHardwareDevice::Connect>::subscribe(keyboard_, Direct)) return false;
-    if (!create()) return false;
-    restarter_ = std::thread([this] { follow_restarts(); });
-    return true;
-  }
-
-  void onRead(Bytes report, bool, unsigned, unsigned) override {
-    if (up_) uhid_.send_input(report);
-  }
-  void onDisconnect(std::shared_ptr<IHardwareDevice>) override {
-    up_ = false;
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++restarts_;
-    changed_.notify_all();
-  }
-  void onConnect(std::shared_ptr<IHardwareDevice>) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++connects_;
-    changed_.notify_all();
-  }
-
- private:
-  void follow_restarts() {
-    int handled = 0;
-    for (;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return stopping_ || (restarts_ > handled && connects_ >= restarts_); });
-      if (stopping_) return;
-      handled = restarts_;
-      lock.unlock();
-      uhid_.destroy();
-      create();
-    }
-  }
-
-  bool create() {
-    up_ = uhid_.create("Vorn simulated keyboard", maker::kVendorId, maker::kKeyboardPid,
-                       test_descriptors::maker_receiver_descriptor(),
-                       [this](const Bytes& request) { keyboard_->write(request, false); });
-    return up_;
-  }
-
-  const std::shared_ptr<sim::SimHardwareBus> bus_;
-  std::shared_ptr<IHardwareDevice> keyboard_;
-  vorn::guest::UhidDevice uhid_;
-  std::atomic<bool> up_{false};
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int restarts_ = 0;
-  int connects_ = 0;
-  bool stopping_ = false;
-  std::thread restarter_;
-};
 
 // Prints what the library's checks make of each hidraw node, so that a failing run says why.
 void explain_nodes() {
@@ -153,7 +63,7 @@ int run() {
   testing::use_fast_device_timing();
 
   auto bus = sim::SimHardwareBus::create(sim::find_scenario("normal")->scaled(0.01));
-  UhidKeyboard keyboard(bus);
+  vorn::guest::UhidKeyboard keyboard(bus, test_descriptors::maker_receiver_descriptor());
   if (!keyboard.start()) return fail("uhid refused the keyboard");
 
   testing::LibraryUpdater updater;
