@@ -8,14 +8,13 @@
 // so the figure is what the transfer itself costs.
 //   build/<dir>/bench/bench_update_e2e [latency_ms]
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "BareRoundTrip.h"
 #include "BenchSupport.h"
 #include "LibraryUpdater.h"
 #include "RunLoopHost.h"
@@ -24,15 +23,12 @@
 #include "protocol/DeviceTuning.h"
 #include "sim/FirmwareImageBuilder.h"
 #include "sim/SimHardwareBus.h"
-#include "sim/SimHardwareDevice.h"
 #include "sim/SimReceiver.h"
 #include "sim/SimulatedBus.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using dovod::Byte;
-using dovod::Bytes;
 
 constexpr int kRestartMs = 20;
 constexpr int kBareRoundTrips = 500;
@@ -46,45 +42,14 @@ sim::Scenario scenario_for(int latency_ms, bool receiver) {
   return s;
 }
 
-// Waits for the reply whose last byte echoes the ping's.
-class Echo : public dovod::Subscriber<dovod::IHardwareDevice::Read> {
- public:
-  void onRead(Bytes report, bool, unsigned, unsigned) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last_ = report.size() > 6 ? report[6] : 0;
-    changed_.notify_all();
-  }
-  bool wait_for(Byte value) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return last_ == value; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::optional<Byte> last_;
-};
-
 // The mean round trip of a root-feature ping on the scenario's wire, in seconds.
 double bare_round_trip(const sim::Scenario& scenario) {
-  auto bus = sim::SimHardwareBus::create(scenario);
-  auto device = bus->collections().front();
-  const Byte index = bus->receiver() ? static_cast<Byte>(bus->receiver()->keyboard_index()) : 0xFF;
-  Echo echo;
-  device->open();
-  echo.subscribe(device, dovod::Direct);
-  const auto start = Clock::now();
-  for (int i = 0; i < kBareRoundTrips; ++i) {
-    const Byte value = static_cast<Byte>(i % 250 + 1);
-    device->write({0x10, index, 0x00, 0x11, 0x00, 0x00, value}, true);
-    if (!echo.wait_for(value)) {
-      std::fprintf(stderr, "bare round trip: no reply\n");
-      std::exit(1);
-    }
+  const std::optional<double> seconds = bench::bare_round_trip(scenario, kBareRoundTrips);
+  if (!seconds) {
+    std::fprintf(stderr, "bare round trip: no reply\n");
+    std::exit(1);
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  echo.unsubscribe(device);
-  return seconds / kBareRoundTrips;
+  return *seconds;
 }
 
 // Seconds from the start of the buses to the new firmware.
