@@ -9,6 +9,9 @@
 // steps of about 15.6 ms, which over an update's eleven thousand packets would add minutes. Each
 // request is one expiry, delivered in order and never lost.
 //
+// The progress control repaints itself at once for each new position; it is given one only when
+// its bar would be drawn a pixel longer or shorter, while ProgressPosition answers with the exact one.
+//
 // Threads: everything runs on the thread that runs the dialog, except SetTimer, which any thread
 // may call and which is carried to the dialog's thread. Whoever calls SetTimer from another thread
 // must stop doing so before the dialog ends.
@@ -48,6 +51,9 @@ class WindowObserver {
 
 class Win32DialogWindow : public IDialogWindow {
  public:
+  // A progress control's range until it is given one.
+  static constexpr std::uint32_t kDefaultProgressHigh = 100;
+
   // The template, icons and picture come from `module` (the program itself when null).
   explicit Win32DialogWindow(HINSTANCE__* module = nullptr);
   ~Win32DialogWindow() override;
@@ -101,6 +107,8 @@ class Win32DialogWindow : public IDialogWindow {
   void on_timer(std::uintptr_t id);
   bool paint_minimised();
   void start_timer(std::uint32_t id, std::uint32_t period_ms);
+  // How many of the bar's `width` pixels `position` fills.
+  int filled_width(std::uint32_t position, int width) const;
   void face_changed();
   void release_resources();
 
@@ -112,7 +120,12 @@ class Win32DialogWindow : public IDialogWindow {
   HICON__* small_icon_ = nullptr;
   HICON__* picture_ = nullptr;
   HFONT__* bold_font_ = nullptr;
-  std::uint32_t progress_high_ = 100;
+  // The progress range and position as the dialog's logic set them, and the position the control
+  // was last given, which lags by less than a pixel of the bar.
+  std::uint32_t progress_low_ = 0;
+  std::uint32_t progress_high_ = kDefaultProgressHigh;
+  std::uint32_t progress_position_ = 0;
+  std::uint32_t drawn_position_ = 0;
   std::set<std::uint32_t> running_timers_;
   // Deferred actions: those for the end of the current message and for the next turn of the loop
   // in order, the delayed ones by the private timer that runs them.
