@@ -36,6 +36,7 @@ int Win32DialogWindow::RunModal(IDialogInputs& inputs) {
   inputs_ = nullptr;
   hwnd_.store(nullptr);
   running_timers_.clear();
+  texts_.clear();
   progress_low_ = 0;
   progress_high_ = kDefaultProgressHigh;
   progress_position_ = 0;
@@ -202,7 +203,18 @@ void Win32DialogWindow::SetText(int id, const std::wstring& text) {
   HWND target = id == control::kCaption ? hwnd : Control(id);
   if (!target) return;
   SetWindowTextW(target, text.c_str());
+  texts_[id] = text;
   face_changed();
+}
+
+std::wstring Win32DialogWindow::Text(int id) const {
+  if (auto it = texts_.find(id); it != texts_.end()) return it->second;
+  HWND hwnd = hwnd_.load();
+  HWND target = id == control::kCaption ? hwnd : Control(id);
+  if (!target) return {};
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(target)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(target, text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 void Win32DialogWindow::Show(int id, bool visible) {

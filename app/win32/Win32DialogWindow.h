@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
 
 #include "app/IDialogInputs.h"
 #include "app/IDialogWindow.h"
@@ -71,6 +72,10 @@ class Win32DialogWindow : public IDialogWindow {
   HWND__* Handle() const { return hwnd_.load(); }
   HWND__* Control(int id) const;
   std::uint32_t ProgressHigh() const { return progress_high_; }
+  // A control's text (the caption's for control::kCaption): the last one SetText gave it, else the
+  // control's own; asking the control costs a message for each look, which adds up for an observer
+  // that looks at every change of the face.
+  std::wstring Text(int id) const;
   bool TimerRunning(std::uint32_t id) const { return running_timers_.count(id) != 0; }
   // Calls `action` on the dialog's thread as soon as the message being handled has been handled,
   // before the next one is taken from the queue (on the next turn of the loop when none is being
@@ -126,6 +131,7 @@ class Win32DialogWindow : public IDialogWindow {
   std::uint32_t progress_high_ = kDefaultProgressHigh;
   std::uint32_t progress_position_ = 0;
   std::uint32_t drawn_position_ = 0;
+  std::map<int, std::wstring> texts_;
   std::set<std::uint32_t> running_timers_;
   // Deferred actions: those for the end of the current message and for the next turn of the loop
   // in order, the delayed ones by the private timer that runs them.

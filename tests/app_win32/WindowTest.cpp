@@ -284,6 +284,11 @@ TEST_F(WindowTest, FaceOperationsReachTheControls) {
     window_.Show(control::kStatus, false);
     window_.Show(control::kStatus, true);
     window_.SetText(control::kStatus, L"second");
+    EXPECT_EQ(window_.Text(control::kStatus), L"second");
+    EXPECT_EQ(WindowText(window_.Control(control::kStatus)), L"second");
+    // A control the logic never gave a text answers with the template's.
+    EXPECT_EQ(window_.Text(control::kIntro), WindowText(window_.Control(control::kIntro)));
+    EXPECT_FALSE(window_.Text(control::kIntro).empty());
     const LOGFONTW bold = FontOf(window_.Control(control::kStatus));
     EXPECT_EQ(bold.lfWeight, FW_BOLD);
     EXPECT_EQ(bold.lfHeight, original.lfHeight);
