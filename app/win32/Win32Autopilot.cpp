@@ -12,13 +12,7 @@
 namespace vorn::win32 {
 namespace {
 
-std::wstring StatusText(const Win32DialogWindow& window) {
-  HWND status = window.Control(control::kStatus);
-  if (!status) return {};
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(status)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(status, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring StatusText(const Win32DialogWindow& window) { return window.Text(control::kStatus); }
 
 bool Shown(const Win32DialogWindow& window, int control) {
   HWND item = window.Control(control);

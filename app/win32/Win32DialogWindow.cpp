@@ -36,6 +36,11 @@ int Win32DialogWindow::RunModal(IDialogInputs& inputs) {
   inputs_ = nullptr;
   hwnd_.store(nullptr);
   running_timers_.clear();
+  texts_.clear();
+  progress_low_ = 0;
+  progress_high_ = kDefaultProgressHigh;
+  progress_position_ = 0;
+  drawn_position_ = 0;
   after_message_.clear();
   next_actions_.clear();
   delayed_actions_.clear();
@@ -111,8 +116,7 @@ INT_PTR Win32DialogWindow::dispatch(UINT message, WPARAM wparam, LPARAM lparam) 
       return TRUE;
     case kZeroTimer:
       // A window timer of the same id would otherwise fire on its old period as well.
-      ::KillTimer(hwnd_.load(), wparam);
-      running_timers_.erase(static_cast<std::uint32_t>(wparam));
+      KillTimer(static_cast<std::uint32_t>(wparam));
       if (inputs_) inputs_->OnTimer(static_cast<std::uint32_t>(wparam));
       return TRUE;
     case kQuit:
@@ -199,7 +203,18 @@ void Win32DialogWindow::SetText(int id, const std::wstring& text) {
   HWND target = id == control::kCaption ? hwnd : Control(id);
   if (!target) return;
   SetWindowTextW(target, text.c_str());
+  texts_[id] = text;
   face_changed();
+}
+
+std::wstring Win32DialogWindow::Text(int id) const {
+  if (auto it = texts_.find(id); it != texts_.end()) return it->second;
+  HWND hwnd = hwnd_.load();
+  HWND target = id == control::kCaption ? hwnd : Control(id);
+  if (!target) return {};
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(target)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(target, text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 void Win32DialogWindow::Show(int id, bool visible) {
@@ -211,8 +226,13 @@ void Win32DialogWindow::Show(int id, bool visible) {
 
 void Win32DialogWindow::SetProgressRange(std::uint32_t low, std::uint32_t high) {
   // The control counts in signed 32-bit values; the dialog's ranges start at 0 and stay far below.
+  HWND bar = Control(control::kProgress);
+  progress_low_ = low;
   progress_high_ = std::max(low, high);
-  SendMessageW(Control(control::kProgress), PBM_SETRANGE32, low, progress_high_);
+  SendMessageW(bar, PBM_SETRANGE32, low, progress_high_);
+  // The control keeps its position within the new range.
+  progress_position_ = std::clamp(progress_position_, progress_low_, progress_high_);
+  drawn_position_ = static_cast<std::uint32_t>(SendMessageW(bar, PBM_GETPOS, 0, 0));
   face_changed();
 }
 
@@ -220,13 +240,28 @@ void Win32DialogWindow::SetProgressStep(std::uint32_t step) {
   SendMessageW(Control(control::kProgress), PBM_SETSTEP, step, 0);
 }
 
-std::uint32_t Win32DialogWindow::ProgressPosition() const {
-  return static_cast<std::uint32_t>(SendMessageW(Control(control::kProgress), PBM_GETPOS, 0, 0));
+std::uint32_t Win32DialogWindow::ProgressPosition() const { return progress_position_; }
+
+// The control repaints itself at once for every new position, which costs far more than a packet's
+// round trip; a step too small to move its bar by a pixel is therefore kept here until one does.
+void Win32DialogWindow::SetProgressPosition(std::uint32_t position) {
+  progress_position_ = std::clamp(position, progress_low_, progress_high_);
+  HWND bar = Control(control::kProgress);
+  RECT client{};
+  GetClientRect(bar, &client);
+  const int width = static_cast<int>(client.right - client.left);
+  if (filled_width(progress_position_, width) != filled_width(drawn_position_, width)) {
+    SendMessageW(bar, PBM_SETPOS, progress_position_, 0);
+    drawn_position_ = progress_position_;
+  }
+  face_changed();
 }
 
-void Win32DialogWindow::SetProgressPosition(std::uint32_t position) {
-  SendMessageW(Control(control::kProgress), PBM_SETPOS, position, 0);
-  face_changed();
+int Win32DialogWindow::filled_width(std::uint32_t position, int width) const {
+  const std::uint64_t span = progress_high_ - progress_low_;
+  if (span == 0 || width <= 0) return position > progress_low_ ? 1 : 0;
+  const std::uint64_t done = std::clamp(position, progress_low_, progress_high_) - progress_low_;
+  return static_cast<int>(done * static_cast<std::uint64_t>(width) / span);
 }
 
 void Win32DialogWindow::AddListLine(const std::wstring& line) {
@@ -296,10 +331,11 @@ void Win32DialogWindow::start_timer(std::uint32_t id, std::uint32_t period_ms) {
   if (::SetTimer(hwnd, id, period_ms, nullptr)) running_timers_.insert(id);
 }
 
+// Only a timer that was started has anything to stop: a zero-period request never makes one, and
+// asking the system to stop a timer that does not exist costs as much as stopping one.
 void Win32DialogWindow::KillTimer(std::uint32_t id) {
-  HWND hwnd = hwnd_.load();
-  if (hwnd) ::KillTimer(hwnd, id);
-  running_timers_.erase(id);
+  if (running_timers_.erase(id) == 0) return;
+  if (HWND hwnd = hwnd_.load()) ::KillTimer(hwnd, id);
 }
 
 void Win32DialogWindow::PostMessage(std::uint32_t message, std::uintptr_t wparam) {

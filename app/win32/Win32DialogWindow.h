@@ -9,6 +9,9 @@
 // steps of about 15.6 ms, which over an update's eleven thousand packets would add minutes. Each
 // request is one expiry, delivered in order and never lost.
 //
+// The progress control repaints itself at once for each new position; it is given one only when
+// its bar would be drawn a pixel longer or shorter, while ProgressPosition answers with the exact one.
+//
 // Threads: everything runs on the thread that runs the dialog, except SetTimer, which any thread
 // may call and which is carried to the dialog's thread. Whoever calls SetTimer from another thread
 // must stop doing so before the dialog ends.
@@ -19,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
 
 #include "app/IDialogInputs.h"
 #include "app/IDialogWindow.h"
@@ -48,6 +52,9 @@ class WindowObserver {
 
 class Win32DialogWindow : public IDialogWindow {
  public:
+  // A progress control's range until it is given one.
+  static constexpr std::uint32_t kDefaultProgressHigh = 100;
+
   // The template, icons and picture come from `module` (the program itself when null).
   explicit Win32DialogWindow(HINSTANCE__* module = nullptr);
   ~Win32DialogWindow() override;
@@ -65,6 +72,10 @@ class Win32DialogWindow : public IDialogWindow {
   HWND__* Handle() const { return hwnd_.load(); }
   HWND__* Control(int id) const;
   std::uint32_t ProgressHigh() const { return progress_high_; }
+  // A control's text (the caption's for control::kCaption): the last one SetText gave it, else the
+  // control's own; asking the control costs a message for each look, which adds up for an observer
+  // that looks at every change of the face.
+  std::wstring Text(int id) const;
   bool TimerRunning(std::uint32_t id) const { return running_timers_.count(id) != 0; }
   // Calls `action` on the dialog's thread as soon as the message being handled has been handled,
   // before the next one is taken from the queue (on the next turn of the loop when none is being
@@ -101,6 +112,8 @@ class Win32DialogWindow : public IDialogWindow {
   void on_timer(std::uintptr_t id);
   bool paint_minimised();
   void start_timer(std::uint32_t id, std::uint32_t period_ms);
+  // How many of the bar's `width` pixels `position` fills.
+  int filled_width(std::uint32_t position, int width) const;
   void face_changed();
   void release_resources();
 
@@ -112,7 +125,13 @@ class Win32DialogWindow : public IDialogWindow {
   HICON__* small_icon_ = nullptr;
   HICON__* picture_ = nullptr;
   HFONT__* bold_font_ = nullptr;
-  std::uint32_t progress_high_ = 100;
+  // The progress range and position as the dialog's logic set them, and the position the control
+  // was last given, which lags by less than a pixel of the bar.
+  std::uint32_t progress_low_ = 0;
+  std::uint32_t progress_high_ = kDefaultProgressHigh;
+  std::uint32_t progress_position_ = 0;
+  std::uint32_t drawn_position_ = 0;
+  std::map<int, std::wstring> texts_;
   std::set<std::uint32_t> running_timers_;
   // Deferred actions: those for the end of the current message and for the next turn of the loop
   // in order, the delayed ones by the private timer that runs them.

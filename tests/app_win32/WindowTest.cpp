@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -283,6 +284,11 @@ TEST_F(WindowTest, FaceOperationsReachTheControls) {
     window_.Show(control::kStatus, false);
     window_.Show(control::kStatus, true);
     window_.SetText(control::kStatus, L"second");
+    EXPECT_EQ(window_.Text(control::kStatus), L"second");
+    EXPECT_EQ(WindowText(window_.Control(control::kStatus)), L"second");
+    // A control the logic never gave a text answers with the template's.
+    EXPECT_EQ(window_.Text(control::kIntro), WindowText(window_.Control(control::kIntro)));
+    EXPECT_FALSE(window_.Text(control::kIntro).empty());
     const LOGFONTW bold = FontOf(window_.Control(control::kStatus));
     EXPECT_EQ(bold.lfWeight, FW_BOLD);
     EXPECT_EQ(bold.lfHeight, original.lfHeight);
@@ -337,6 +343,51 @@ TEST_F(WindowTest, FaceOperationsReachTheControls) {
   EXPECT_EQ(window_.RunModal(inputs_), kResultOk);
 }
 
+// The control is given a new position only when its bar would be drawn at least a pixel longer or
+// shorter, since each position repaints it at once; the dialog's logic reads back every position it
+// set, and the ends always reach the control.
+TEST_F(WindowTest, ProgressBarIsGivenOnlyAPositionItsBarCanShow) {
+  constexpr std::uint32_t kHigh = 183824;
+  inputs_.on_init = [&] {
+    HWND bar = window_.Control(control::kProgress);
+    RECT client{};
+    GetClientRect(bar, &client);
+    const std::uint32_t width = static_cast<std::uint32_t>(client.right - client.left);
+    ASSERT_GT(width, 8u);
+    // The first position that fills `pixels` of the bar.
+    auto filling = [&](std::uint32_t pixels) { return (pixels * kHigh + width - 1) / width; };
+    window_.SetProgressRange(0, kHigh);
+    struct Step {
+      const char* what;
+      std::uint32_t position;
+      std::uint32_t drawn;
+    };
+    const Step steps[] = {
+        {"a packet, less than a pixel", 16, 0},
+        {"just short of the first pixel", filling(1) - 1, 0},
+        {"the first pixel", filling(1), filling(1)},
+        {"within the first pixel", filling(1) + 1, filling(1)},
+        {"several pixels at once", filling(5) + 3, filling(5) + 3},
+        {"a pixel back", filling(5) - 1, filling(5) - 1},
+        {"back to the start", 0, 0},
+        {"one short of the end", kHigh - 1, kHigh - 1},
+        {"the end", kHigh, kHigh},
+        {"past the end, kept within the range", 200000, kHigh},
+    };
+    for (const Step& step : steps) {
+      window_.SetProgressPosition(step.position);
+      EXPECT_EQ(window_.ProgressPosition(), std::min(step.position, kHigh)) << step.what;
+      EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), static_cast<LRESULT>(step.drawn)) << step.what;
+    }
+    // A narrower range keeps the position within it, in the control as in what the logic reads.
+    window_.SetProgressRange(0, 1000);
+    EXPECT_EQ(window_.ProgressPosition(), 1000u);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 1000);
+    window_.EndDialog(kResultOk);
+  };
+  EXPECT_EQ(window_.RunModal(inputs_), kResultOk);
+}
+
 // Window timers fire by their own ids until killed; a killed one never fires again.
 TEST_F(WindowTest, TimersFireByIdUntilKilled) {
   constexpr std::uint32_t kFirst = 0xDEADBEEF;
@@ -360,6 +411,29 @@ TEST_F(WindowTest, TimersFireByIdUntilKilled) {
   EXPECT_EQ(window_.RunModal(inputs_), kResultOk);
   EXPECT_EQ(first, 3);
   EXPECT_EQ(second, 8);
+}
+
+// A zero-period request for the id of a running window timer replaces it: one expiry, and the
+// timer's own period never fires again while another timer keeps ticking.
+TEST_F(WindowTest, ZeroPeriodRequestReplacesARunningTimerOfTheSameId) {
+  constexpr std::uint32_t kReplaced = 0x51515151;
+  constexpr std::uint32_t kWatch = 0x72727272;
+  int replaced = 0;
+  int watch = 0;
+  inputs_.on_init = [&] {
+    window_.SetTimer(kReplaced, 1);
+    window_.SetTimer(kReplaced, 0);
+    window_.SetTimer(kWatch, 1);
+  };
+  inputs_.on_timer = [&](std::uint32_t id) {
+    if (id == kReplaced) {
+      ++replaced;
+      EXPECT_FALSE(window_.TimerRunning(kReplaced));
+    }
+    if (id == kWatch && ++watch == 5) window_.EndDialog(kResultOk);
+  };
+  EXPECT_EQ(window_.RunModal(inputs_), kResultOk);
+  EXPECT_EQ(replaced, 1);
 }
 
 // Zero-period requests from another thread, as the library's run-loop trigger makes them, each
