@@ -31,10 +31,11 @@ void Win32Bus::window_thread_static(Win32Bus* bus) {
   }
   set_last_error(ErrorCode::WindowThreadFailed);
   bus->report_to_manager("Win32Bus::window_thread_static");
-  // A thread that failed before its start must still wake lazyStart, which waits for it.
-  bus->window_thread_has_started(StartState::Failed, last_error());
   bus->window_ = nullptr;
   bus->finished_ = true;
+  // A thread that failed before its start must still wake lazyStart, which waits for it; last, so
+  // that whoever it wakes finds the thread's end already recorded.
+  bus->window_thread_has_started(StartState::Failed, last_error());
 }
 
 void Win32Bus::window_thread() {
