@@ -12,7 +12,7 @@ void Scheduler::after(std::chrono::milliseconds delay, std::function<void()> tas
   std::lock_guard<std::mutex> lock(state_->mutex);
   if (state_->stopping) return;
   state_->tasks.emplace(std::make_pair(Clock::now() + delay, state_->sequence++), std::move(task));
-  state_->changed.notify_one();
+  state_->changed.notify();
 }
 
 void Scheduler::after(std::chrono::milliseconds delay, std::weak_ptr<const void> owner, std::function<void()> task) {
@@ -25,7 +25,7 @@ void Scheduler::stop() {
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->stopping = true;
-    state_->changed.notify_one();
+    state_->changed.notify();
   }
   if (!thread_.joinable()) return;
   if (std::this_thread::get_id() == thread_.get_id()) {

@@ -4,7 +4,6 @@
 // device alike.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,6 +11,8 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include "Wakeup.h"
 
 namespace sim {
 
@@ -39,7 +40,7 @@ class Scheduler {
   // Shared with the thread, so that a thread left to end on its own still has it.
   struct State {
     std::mutex mutex;
-    std::condition_variable changed;
+    Wakeup changed;
     std::map<std::pair<Clock::time_point, std::uint64_t>, std::function<void()>> tasks;
     std::uint64_t sequence = 0;
     bool stopping = false;
