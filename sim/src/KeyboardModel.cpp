@@ -8,9 +8,11 @@
 namespace sim {
 namespace {
 
-const std::vector<int> kApplicationFeatures = {kRoot,         kFeatureSet, kFirmwareInfo,  kDeviceName,
-                                               kConfigChange, kDfuControl, kWirelessStatus};
-const std::vector<int> kBootloaderFeatures = {kRoot, kFeatureSet, kFirmwareInfo, kDfu};
+// Arrays with nothing to destroy: a simulated keyboard's timer thread may still answer a request
+// while the process exits and runs its static destructors.
+constexpr int kApplicationFeatures[] = {kRoot,         kFeatureSet, kFirmwareInfo,  kDeviceName,
+                                        kConfigChange, kDfuControl, kWirelessStatus};
+constexpr int kBootloaderFeatures[] = {kRoot, kFeatureSet, kFirmwareInfo, kDfu};
 
 constexpr Byte kProtocolMajor = 4;
 constexpr Byte kProtocolMinor = 2;
@@ -28,12 +30,12 @@ KeyboardModel::KeyboardModel(const Scenario& scenario)
       bootloader_(scenario.bootloader),
       unit_id_(scenario.unit_id) {}
 
-const std::vector<int>& KeyboardModel::features() const {
-  return in_bootloader() ? kBootloaderFeatures : kApplicationFeatures;
+std::span<const int> KeyboardModel::features() const {
+  return in_bootloader() ? std::span<const int>(kBootloaderFeatures) : std::span<const int>(kApplicationFeatures);
 }
 
 int KeyboardModel::index_of(int feature_id) const {
-  const std::vector<int>& list = features();
+  const std::span<const int> list = features();
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (list[i] == feature_id) return static_cast<int>(i);
   }
@@ -41,7 +43,7 @@ int KeyboardModel::index_of(int feature_id) const {
 }
 
 int KeyboardModel::feature_at(int index) const {
-  const std::vector<int>& list = features();
+  const std::span<const int> list = features();
   return index >= 0 && index < static_cast<int>(list.size()) ? list[index] : -1;
 }
 

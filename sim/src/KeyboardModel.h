@@ -3,6 +3,7 @@
 // It keeps no time and no thread; SimKeyboard serialises calls and decides when reports travel.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "BootloaderDfu.h"
@@ -43,7 +44,7 @@ class KeyboardModel {
  private:
   enum class Firmware { Application, Bootloader };
 
-  const std::vector<int>& features() const;
+  std::span<const int> features() const;
   ModelResult answer(const Bytes& request, const Bytes& payload) const;
   ModelResult error(const Bytes& request, Byte code) const;
 
