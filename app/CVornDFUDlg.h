@@ -112,6 +112,9 @@ class CVornDFUDlg : public IDialogInputs,
   // The transfer.
   bool EnterDfu();
   void ResetTransfer();
+  // Fetches 0x00D0 of the tracked keyboard when not held and subscribes to its reports; without it,
+  // false with the retry timer started.
+  bool TakeDfuFeature();
   bool DFUSendPacket(unsigned packetNumber);
   void RetryDfu();
   void FailUpdate();
@@ -142,6 +145,10 @@ class CVornDFUDlg : public IDialogInputs,
   FirmwareImage m_image2001;
   FirmwareImage* m_currentImage = nullptr;
   std::int32_t m_state = kWaitingForDevice;
+  // The restart the keyboard was asked for at the end of an image. A keyboard on a cable leaves and
+  // comes back as a new device, which must take up the transfer where it stood, not start it over.
+  enum class AwaitedRestart { kNone, kBootloader, kFirmware };
+  AwaitedRestart m_awaitedRestart = AwaitedRestart::kNone;
   std::int32_t m_retryCount = 0;
   std::int32_t m_closeCountdown = 10;
   bool m_restartHost = true;

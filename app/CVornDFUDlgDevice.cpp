@@ -7,6 +7,7 @@
 
 #include "app/AppLog.h"
 #include "app/CVornDFUDlg.h"
+#include "app/UiText.h"
 #include "dovod/IFeature.h"
 #include "dovod/IFeature0003FirmwareInfo.h"
 #include "dovod/MakerValues.h"
@@ -173,16 +174,29 @@ void CVornDFUDlg::onDeviceAttached() {
   std::int32_t next = (options_.force || found < kPackageMinorBuild) ? kUpdateAvailable : kNoUpdateNeeded;
   // The keyboard back from a complete transfer with a current version has been updated; its
   // connection follows the firmware change and must not turn success into "no update needed".
-  if (next == kNoUpdateNeeded && (m_state == kWaitingForFirmwareChange || m_state == kUpdateSucceeded)) {
+  if (next == kNoUpdateNeeded && (m_state == kWaitingForFirmwareChange || m_state == kUpdateSucceeded ||
+                                  m_awaitedRestart == AwaitedRestart::kFirmware)) {
     next = kUpdateSucceeded;
+    window_.KillTimer(timer::kFirmwareChange);
   }
+  m_awaitedRestart = AwaitedRestart::kNone;
   SwitchToState(next);
 }
 
 void CVornDFUDlg::onDeviceBootLoaderAttached() {
   LogMessage(L"CVornDFUDlg::onDeviceBootLoaderAttached. curState=%d\n", m_state);
   window_.KillTimer(timer::kBootloaderArrival);
-  SwitchToState(m_state == kSendingFirstImage ? kSendingSecondImage : kStartingTransfer);
+  // Whichever restart brought the bootloader, the wait for it is over.
+  window_.KillTimer(timer::kFirmwareChange);
+  const bool resume = m_state == kSendingFirstImage || m_awaitedRestart == AwaitedRestart::kBootloader;
+  m_awaitedRestart = AwaitedRestart::kNone;
+  if (resume && m_state != kSendingFirstImage) {
+    // Back as a new device: its DFU feature is new, and the waiting states hid the progress.
+    window_.Show(control::kProgress, true);
+    ShowStatusText(text::kUpdating);
+    if (!TakeDfuFeature()) return;
+  }
+  SwitchToState(resume ? kSendingSecondImage : kStartingTransfer);
 }
 
 }  // namespace vorn

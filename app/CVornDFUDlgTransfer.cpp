@@ -39,20 +39,26 @@ void CVornDFUDlg::ResetTransfer() {
 
 void CVornDFUDlg::StartTransfer() {
   ResetTransfer();
+  m_awaitedRestart = AwaitedRestart::kNone;
   window_.SetProgressPosition(0);
   window_.Show(control::kProgress, true);
   ShowStatusText(text::kUpdating);
+  if (!TakeDfuFeature()) return;
+  m_state = kSendingFirstImage;
+  m_currentImage = &m_image2001;
+  DFUSendPacket(0);
+}
+
+bool CVornDFUDlg::TakeDfuFeature() {
   if (!m_f00d0) m_f00d0 = std::dynamic_pointer_cast<dovod::IFeature00d0DFU>(m_device ? m_device->feature_by_id(kDfuFeature) : nullptr);
   if (!m_f00d0) {
     // Counts as a failed send, so the retries and in the end the failure take over.
     LogMessage(L"  unable to get feature 0x00d0\n");
     window_.SetTimer(timer::kRetry, timing_.retry_ms);
-    return;
+    return false;
   }
   Subscriber<dovod::IFeature00d0DFU::Report>::subscribe(m_f00d0, dovod::RunLoop);
-  m_state = kSendingFirstImage;
-  m_currentImage = &m_image2001;
-  DFUSendPacket(0);
+  return true;
 }
 
 bool CVornDFUDlg::DFUSendPacket(unsigned packetNumber) {
@@ -99,6 +105,7 @@ void CVornDFUDlg::onDfuStatus(unsigned packetNumber, dovod::Bytes report) {
       break;
     case kTransferComplete:
       window_.KillTimer(timer::kPacket);
+      m_awaitedRestart = AwaitedRestart::kFirmware;
       SwitchToState(kWaitingForFirmwareChange);
       if (m_f00d0) m_f00d0->DFURestart(1);
       window_.SetTimer(timer::kFirmwareChange, timing_.firmware_change_ms);
@@ -108,6 +115,7 @@ void CVornDFUDlg::onDfuStatus(unsigned packetNumber, dovod::Bytes report) {
       break;
     case kFirstImageComplete:
       window_.KillTimer(timer::kPacket);
+      m_awaitedRestart = AwaitedRestart::kBootloader;
       if (m_f00d0) m_f00d0->DFURestart(1);
       window_.SetTimer(timer::kBootloaderArrival, timing_.bootloader_arrival_ms);
       LogMessage(L"Waiting Bootloader Arrival...\n");

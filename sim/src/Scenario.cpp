@@ -97,6 +97,12 @@ std::vector<Scenario> scenarios() {
   slow.timing.host_to_device_ms = 4;
   slow.timing.device_to_host_ms = 4;
   all.push_back(slow);
+
+  // On a cable: each restart takes the keyboard off the bus and brings it back as a new device.
+  Scenario replug = named("replug-on-restart");
+  replug.restart_leaves_bus = true;
+  all.push_back(replug);
+
   return all;
 }
 

@@ -61,7 +61,11 @@ std::shared_ptr<SimHardwareDevice> SimHardwareBus::receiver_device() const {
   return now.empty() ? nullptr : now.front();
 }
 
-void SimHardwareBus::unplug() {
+void SimHardwareBus::unplug() { take_off(true); }
+
+void SimHardwareBus::leave_for_restart() { take_off(false); }
+
+void SimHardwareBus::take_off(bool power_lost) {
   std::vector<std::shared_ptr<SimHardwareDevice>> gone;
   {
     std::lock_guard<std::mutex> lock(plug_mutex_);
@@ -69,7 +73,7 @@ void SimHardwareBus::unplug() {
     plugged_ = false;
     gone = endpoint_->collections().take();
   }
-  keyboard_->unplugged();
+  keyboard_->unplugged(power_lost);
   if (receiver_) receiver_->unplugged();
   for (const auto& device : gone) device->mark_removed();
   for (const auto& named : make_collections(true)) {

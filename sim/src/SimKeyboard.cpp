@@ -126,11 +126,22 @@ void SimKeyboard::begin_restart(std::uint64_t epoch) {
   // The answers already on their way still arrive; then the keyboard drops off and starts again.
   scheduler_->after(ms(scenario_.timing.device_to_host_ms), weak_from_this(), [this, epoch] {
     std::uint64_t down = 0;
+    std::shared_ptr<SimHardwareBus> bus;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (epoch != epoch_) return;
-      link_up_ = false;
-      down = ++epoch_;
+      if (scenario_.restart_leaves_bus && !scenario_.receiver) bus = bus_.lock();
+      if (!bus) {
+        link_up_ = false;
+        down = ++epoch_;
+      }
+    }
+    if (bus) {
+      bus->leave_for_restart();
+      scheduler_->after(ms(scenario_.timing.restart_ms), [weak = std::weak_ptr<SimHardwareBus>(bus)] {
+        if (auto back = weak.lock()) back->plug();
+      });
+      return;
     }
     announce(false);
     scheduler_->after(ms(scenario_.timing.restart_ms), weak_from_this(), [this, down] {
@@ -151,12 +162,12 @@ void SimKeyboard::disconnect_for(std::chrono::milliseconds duration) { go_down(O
 
 void SimKeyboard::power_loss_for(std::chrono::milliseconds duration) { go_down(Outage::Power, duration); }
 
-void SimKeyboard::unplugged() {
+void SimKeyboard::unplugged(bool power_lost) {
   std::lock_guard<std::mutex> lock(mutex_);
   link_up_ = false;
   restarting_ = false;
   ++epoch_;
-  model_->power_loss();
+  if (power_lost) model_->power_loss();
 }
 
 void SimKeyboard::plugged() {

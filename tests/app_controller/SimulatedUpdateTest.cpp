@@ -54,6 +54,7 @@ struct WholeRun {
   int retries;
   bool offered;       // the Start button was needed
   bool lost_keyboard; // the keyboard was gone for a while
+  int transfers;       // times the transfer started from the first image
 };
 
 class WholeRuns : public SimulatedUpdate, public ::testing::WithParamInterface<WholeRun> {};
@@ -69,8 +70,12 @@ TEST_P(WholeRuns, EndAsTheKeyboardAllows) {
   auto passed = [&seen](int from, int to) {
     return std::find(seen.begin(), seen.end(), std::make_pair(from, to)) != seen.end();
   };
-  EXPECT_EQ(passed(kEnteringDfu, kWaitingForConnection), run.offered);
+  EXPECT_EQ(passed(kUpdateAvailable, kEnteringDfu), run.offered);
   EXPECT_EQ(passed(kSendingFirstImage, kWaitingForDevice), run.lost_keyboard);
+  // A restart between the images, whether the keyboard stays or comes back as a new device, never
+  // starts the first image again.
+  EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](auto s) { return s.second == kStartingTransfer; }),
+            run.transfers);
   EXPECT_TRUE(window().visible(control::kClose));
   EXPECT_FALSE(window().visible(control::kProgress));
   EXPECT_FALSE(window().visible(control::kStart));
@@ -81,7 +86,7 @@ TEST_P(WholeRuns, EndAsTheKeyboardAllows) {
   if (run.state == kUpdateSucceeded) {
     EXPECT_EQ(window().ProgressPosition(), kPackageBytes);
     EXPECT_EQ(window().text(control::kStatus), LoadText(text::kSucceeded));
-    EXPECT_TRUE(passed(kWaitingForFirmwareChange, kUpdateSucceeded));
+    EXPECT_TRUE(passed(kSendingSecondImage, kWaitingForFirmwareChange));
   } else {
     EXPECT_EQ(window().text(control::kStatus), LoadText(text::kNoUpdateNeeded));
     EXPECT_EQ(window().ProgressPosition(), 0u);
@@ -93,13 +98,14 @@ TEST_P(WholeRuns, EndAsTheKeyboardAllows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, WholeRuns,
-    ::testing::Values(WholeRun{"normal", kUpdateSucceeded, 0, true, false},
-                      WholeRun{"in-bootloader", kUpdateSucceeded, 0, false, false},
-                      WholeRun{"up-to-date", kNoUpdateNeeded, 0, false, false},
-                      WholeRun{"lost-replies", kUpdateSucceeded, 0, true, false},
-                      WholeRun{"foreign-traffic", kUpdateSucceeded, 0, true, false},
-                      WholeRun{"removed-mid-transfer", kUpdateSucceeded, 0, true, true},
-                      WholeRun{"bootloader-rejects", kUpdateSucceeded, 1, true, false}),
+    ::testing::Values(WholeRun{"normal", kUpdateSucceeded, 0, true, false, 1},
+                      WholeRun{"in-bootloader", kUpdateSucceeded, 0, false, false, 1},
+                      WholeRun{"up-to-date", kNoUpdateNeeded, 0, false, false, 0},
+                      WholeRun{"lost-replies", kUpdateSucceeded, 0, true, false, 1},
+                      WholeRun{"foreign-traffic", kUpdateSucceeded, 0, true, false, 1},
+                      WholeRun{"removed-mid-transfer", kUpdateSucceeded, 0, true, true, 2},
+                      WholeRun{"bootloader-rejects", kUpdateSucceeded, 1, true, false, 2},
+                      WholeRun{"replug-on-restart", kUpdateSucceeded, 0, true, true, 1}),
     [](const ::testing::TestParamInfo<WholeRun>& info) {
       std::string name = info.param.scenario;
       std::replace(name.begin(), name.end(), '-', '_');

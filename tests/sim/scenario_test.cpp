@@ -35,7 +35,7 @@ class SimulateVariable : public ::testing::Test {
 TEST(ScenarioCatalogue, HasEveryNamedScenarioOnce) {
   for (const char* name : {"normal", "in-bootloader", "up-to-date", "lost-replies", "removed-mid-transfer",
                            "bootloader-rejects", "bootloader-fails", "power-loss", "foreign-traffic",
-                           "slow-link"}) {
+                           "slow-link", "replug-on-restart"}) {
     const auto found = sim::find_scenario(name);
     ASSERT_TRUE(found) << name;
     EXPECT_EQ(found->name, name);

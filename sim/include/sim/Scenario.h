@@ -105,6 +105,9 @@ struct Scenario {
   std::optional<ReceiverSetup> receiver;
   // Of the keyboard's collections, or of the receiver's when there is one.
   Collections collections = Collections::Whole;
+  // A directly attached keyboard that restarts leaves the bus and comes back on new collections, as
+  // a keyboard on a cable does; otherwise a restart only drops and restores its link.
+  bool restart_leaves_bus = false;
 
   // A copy whose delays are all multiplied by `factor` (rounded, at least 1 ms where non-zero), so
   // that tests run the same script in milliseconds.
@@ -112,7 +115,8 @@ struct Scenario {
 };
 
 // The catalogue: "normal", "in-bootloader", "up-to-date", "lost-replies", "removed-mid-transfer",
-// "bootloader-rejects", "bootloader-fails", "power-loss", "foreign-traffic", "slow-link".
+// "bootloader-rejects", "bootloader-fails", "power-loss", "foreign-traffic", "slow-link",
+// "replug-on-restart".
 std::vector<Scenario> scenarios();
 std::optional<Scenario> find_scenario(const std::string& name);
 

@@ -46,11 +46,14 @@ class SimHardwareBus : public dovod::IHardwareBus,
   // The keyboard (with its receiver, if any) leaves the bus, losing power; onUnplug carries, for
   // each collection, a fresh object of the same path.
   void unplug();
+  // As unplug, but the keyboard keeps what it was about to start: it is restarting, not losing power.
+  void leave_for_restart();
   // It comes back on new collections, powered up; onPlug announces each.
   void plug();
 
  private:
   std::vector<std::shared_ptr<SimHardwareDevice>> make_collections(bool removed);
+  void take_off(bool power_lost);
 
   const Collections collections_;
   const std::shared_ptr<SimKeyboard> keyboard_;

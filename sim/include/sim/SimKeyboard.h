@@ -44,7 +44,7 @@ class SimKeyboard : public std::enable_shared_from_this<SimKeyboard> {
   void disconnect_for(std::chrono::milliseconds duration);
   void power_loss_for(std::chrono::milliseconds duration);
   // Called by the bus: power goes with the cable, and comes back with it.
-  void unplugged();
+  void unplugged(bool power_lost = true);
   void plugged();
 
   // Whether the caller is the keyboard's thread, the one that delivers its reports.
