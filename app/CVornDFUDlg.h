@@ -124,6 +124,7 @@ class CVornDFUDlg : public IDialogInputs,
   void EnterState(std::int32_t state);
   void StartTransfer();
   void OnCloseCountdownTick();
+  void OnRestartOverdue();
   void Close(int result);
 
   // True for the first caller in the process, which then handles the failure.

@@ -75,7 +75,12 @@ void CVornDFUDlg::OnTimer(std::uint32_t id) {
     case timer::kFirmwareChange:
       LogMessage(L"Timer 0x%08x is timeout.\n", id);
       window_.KillTimer(id);
-      if (!m_device) SwitchToState(kWaitingForDevice);
+      if (!m_device) {
+        SwitchToState(kWaitingForDevice);
+      } else if ((id == timer::kBootloaderArrival && m_awaitedRestart == AwaitedRestart::kBootloader) ||
+                 (id == timer::kFirmwareChange && (m_state == kEnteringDfu || m_state == kWaitingForFirmwareChange))) {
+        OnRestartOverdue();
+      }
       break;
     case timer::kPacket:
     case timer::kRetry:
@@ -89,6 +94,27 @@ void CVornDFUDlg::OnTimer(std::uint32_t id) {
       window_.KillTimer(id);
       break;
   }
+}
+
+// The keyboard was asked to restart and is still tracked, yet nothing said it came back: it is asked
+// where it stands, as when it connects. One that cannot say, or whose answer moves nothing on, is
+// retried, so the dialog never waits in a state it refuses to close.
+void CVornDFUDlg::OnRestartOverdue() {
+  LogMessage(L"  the keyboard did not restart in time\n");
+  if (!m_device->connected()) {
+    SwitchToState(kWaitingForConnection);
+    return;
+  }
+  const std::int32_t waiting = m_state;
+  std::string prefix;
+  if (GetActiveFirmwarePrefix(prefix)) {
+    if (prefix == "BOT") {
+      onDeviceBootLoaderAttached();
+    } else if (prefix == "QRX") {
+      onDeviceAttached();
+    }
+  }
+  if (m_state == waiting) RetryDfu();
 }
 
 void CVornDFUDlg::onRunLoopEvent() { window_.SetTimer(timer::kRunLoop, 0); }

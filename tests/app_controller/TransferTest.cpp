@@ -266,23 +266,61 @@ TEST_F(Transfer, RemovalMidTransferForgetsTheKeyboardAndItsTransfer) {
   EXPECT_EQ(window().ProgressPosition(), 16u);
 }
 
-TEST_F(Transfer, WaitTimersOnlyActWhenTheKeyboardIsGone) {
-  for (std::uint32_t id : {timer::kBootloaderArrival, timer::kFirmwareChange}) {
-    for (bool held : {true, false}) {
-      SCOPED_TRACE(::testing::Message() << std::hex << id << (held ? " held" : " gone"));
-      keyboard = std::make_shared<FakeKeyboard>();
-      CVornDFUDlg& dlg = started();
-      dlg.onDfuStatus(0, status(id == timer::kBootloaderArrival ? 6 : 2));
-      const int before = dlg.state();
-      if (!held) dlg.onDeviceRemoval(keyboard);
-      fire(id);
-      EXPECT_FALSE(window().running(id));
-      EXPECT_EQ(dlg.state(), held ? before : kWaitingForDevice);
-      wchar_t line[64];
-      std::swprintf(line, 64, L"Timer 0x%08x is timeout.\n", id);
-      EXPECT_TRUE(logged(line));
+TEST_F(Transfer, AnOverdueRestartAsksTheKeyboardWhereItStandsAndNeverLeavesTheDialogWaiting) {
+  struct Case {
+    const char* name;
+    std::uint32_t timer;
+    bool held;
+    bool connected;
+    const char* answers;  // the running entity's prefix, "" when the keyboard cannot say
+    const char* version;
+    int state;            // after the expiry, with posted messages handled
+    int retries;
+  };
+  const Case cases[] = {
+      {"keyboard gone", timer::kBootloaderArrival, false, true, "BOT", "", kWaitingForDevice, 0},
+      {"bootloader still there", timer::kBootloaderArrival, true, true, "BOT", "", kSendingSecondImage, 0},
+      {"bootloader silent", timer::kBootloaderArrival, true, true, "", "", kSendingFirstImage, 1},
+      {"bootloader not connected", timer::kBootloaderArrival, true, false, "BOT", "", kWaitingForConnection, 0},
+      {"new firmware, change never reported", timer::kFirmwareChange, true, true, "QRX", "5.1.17", kUpdateSucceeded, 0},
+      {"old firmware back", timer::kFirmwareChange, true, true, "QRX", "5.1.16", kUpdateAvailable, 0},
+      {"still in the bootloader", timer::kFirmwareChange, true, true, "BOT", "", kSendingFirstImage, 0},
+      {"firmware silent", timer::kFirmwareChange, true, true, "", "", kSendingFirstImage, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    keyboard = std::make_shared<FakeKeyboard>();
+    CVornDFUDlg& dlg = started();
+    dlg.onDfuStatus(0, status(c.timer == timer::kBootloaderArrival ? 6 : 2));
+    if (!c.held) dlg.onDeviceRemoval(keyboard);
+    keyboard->is_connected = c.connected;
+    if (*c.answers) {
+      keyboard->info->run(c.answers);
+      keyboard->info->version = c.version;
+    } else {
+      keyboard->info->count_readable = false;
     }
+    fire(c.timer);
+    pump_pending();
+    EXPECT_FALSE(window().running(c.timer));
+    EXPECT_EQ(dlg.state(), c.state);
+    EXPECT_EQ(dlg.retry_count(), c.retries);
+    wchar_t line[64];
+    std::swprintf(line, 64, L"Timer 0x%08x is timeout.\n", c.timer);
+    EXPECT_TRUE(logged(line));
+    EXPECT_EQ(logged(L"  the keyboard did not restart in time\n"), c.held);
   }
+}
+
+TEST_F(Transfer, AWaitTimerLeftOverFromAnEndedWaitChangesNothing) {
+  CVornDFUDlg& dlg = started();
+  dlg.onDfuStatus(0, status(1));
+  // Mid-image, neither restart is awaited: a stray expiry must not move the transfer on.
+  for (std::uint32_t id : {timer::kBootloaderArrival, timer::kFirmwareChange}) dlg.OnTimer(id);
+  pump_pending();
+  EXPECT_EQ(dlg.state(), kSendingFirstImage);
+  EXPECT_EQ(dlg.retry_count(), 0);
+  EXPECT_EQ(sent().size(), 2u);
 }
 
 TEST_F(Transfer, OtherTimersAreKilledAndTheRunLoopTimerStartsFromAnyThread) {
