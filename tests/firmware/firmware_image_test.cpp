@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Package, StandardImages,
                                                          120888, 8}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(FirmwareImageBuilder, IsDeterministicAndSeedsTheData) {
+TEST(ImageBuilder, IsDeterministicAndSeedsTheData) {
   EXPECT_EQ(firmware::build_firmware_image(firmware::first_image_spec()), firmware::build_firmware_image(firmware::first_image_spec()));
   firmware::ImageSpec other = firmware::first_image_spec();
   other.seed = 7;
