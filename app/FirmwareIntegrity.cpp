@@ -23,7 +23,9 @@ std::string CheckFirmwareImage(int id, const FirmwareImage& image) {
   if (image.size == expected->size && crc == expected->crc32) return {};
   // A well-formed image under the wrong id: the two resources were swapped.
   for (const RecordedImage& other : RecordedFirmwareImages()) {
-    if (other.id != id && image.size == other.size && crc == other.crc32) return "holds image " + std::to_string(other.id);
+    if (other.id != id && image.size == other.size && crc == other.crc32) {
+      return "holds image " + std::to_string(other.id);
+    }
   }
   if (image.size != expected->size) {
     return "size " + std::to_string(image.size) + ", recorded " + std::to_string(expected->size);

@@ -83,8 +83,9 @@ int main(int argc, char** argv) {
   bench::configure_log(folder, "update_e2e", false);
   dovod::testing::use_fast_device_timing();
 
-  const std::size_t packets = firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec())).size() +
-                              firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec())).size();
+  const std::size_t packets =
+      firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec())).size() +
+      firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec())).size();
   std::printf("whole update, %zu packets, %d ms per report each way, restart %d ms\n", packets, latency, kRestartMs);
   for (const bool receiver : {false, true}) {
     const sim::Scenario scenario = scenario_for(latency, receiver);

@@ -71,14 +71,15 @@ TEST_P(StandardImages, HaveThePackageLayoutAndPassTheChecker) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Package, StandardImages,
-                         ::testing::Values(StandardImage{"second", firmware::second_image_spec(), 62608, 0x01, 0x0001F000,
-                                                         62284, 12},
-                                           StandardImage{"first", firmware::first_image_spec(), 121216, 0x02, 0x00050000,
-                                                         120888, 8}),
+                         ::testing::Values(StandardImage{"second", firmware::second_image_spec(), 62608, 0x01,
+                                                         0x0001F000, 62284, 12},
+                                           StandardImage{"first", firmware::first_image_spec(), 121216, 0x02,
+                                                         0x00050000, 120888, 8}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ImageBuilder, IsDeterministicAndSeedsTheData) {
-  EXPECT_EQ(firmware::build_firmware_image(firmware::first_image_spec()), firmware::build_firmware_image(firmware::first_image_spec()));
+  EXPECT_EQ(firmware::build_firmware_image(firmware::first_image_spec()),
+            firmware::build_firmware_image(firmware::first_image_spec()));
   firmware::ImageSpec other = firmware::first_image_spec();
   other.seed = 7;
   EXPECT_NE(firmware::build_firmware_image(other), firmware::build_firmware_image(firmware::first_image_spec()));
