@@ -6,6 +6,7 @@
 
 #include "app/AppLog.h"
 #include "app/UiText.h"
+#include "app/WideText.h"
 #include "dovod/CDovod.h"
 
 namespace vorn {
@@ -19,8 +20,13 @@ constexpr int kReleaseNotesExtentPixels = 1200;
 }  // namespace
 
 CVornDFUDlg::CVornDFUDlg(IDialogWindow& window, AppOptions& options, DialogTiming timing, HostSoftware host,
-                         ResourceFinder find)
-    : window_(window), options_(options), timing_(timing), host_(std::move(host)), find_(std::move(find)) {
+                         ResourceFinder find, FirmwareCheck check)
+    : window_(window),
+      options_(options),
+      timing_(timing),
+      host_(std::move(host)),
+      find_(std::move(find)),
+      check_(std::move(check)) {
   OpenApplicationLog();
 }
 
@@ -78,11 +84,20 @@ void CVornDFUDlg::FillReleaseNotes() { window_.AddListLine(L"* " + LoadText(text
 void CVornDFUDlg::ShowStatusText(int text_id) { window_.SetText(control::kStatus, LoadText(text_id)); }
 
 bool CVornDFUDlg::LoadFirmwareImages() {
-  if (!LoadFirmwareResource(kFirmwareSentSecond, m_image2000, find_)) return false;
-  if (!LoadFirmwareResource(kFirmwareSentFirst, m_image2001, find_)) return false;
+  if (!LoadFirmwareImage(kFirmwareSentSecond, m_image2000)) return false;
+  if (!LoadFirmwareImage(kFirmwareSentFirst, m_image2001)) return false;
   window_.SetProgressRange(0, m_image2000.size + m_image2001.size);
   window_.SetProgressStep(1);
   return true;
+}
+
+bool CVornDFUDlg::LoadFirmwareImage(int id, FirmwareImage& image) {
+  if (!LoadFirmwareResource(id, image, find_)) return false;
+  const std::string damage = check_(id, image);
+  if (damage.empty()) return true;
+  LogMessage(L"Firmware image %d is damaged: %s\n", id, WideFromUtf8(damage).c_str());
+  m_packageDamaged = true;
+  return false;
 }
 
 void CVornDFUDlg::ScanDevices() {

@@ -15,6 +15,7 @@
 #include "app/AppOptions.h"
 #include "app/DialogTiming.h"
 #include "app/FirmwareImage.h"
+#include "app/FirmwareIntegrity.h"
 #include "app/HostSoftware.h"
 #include "app/IDialogInputs.h"
 #include "app/IDialogWindow.h"
@@ -59,9 +60,11 @@ class CVornDFUDlg : public IDialogInputs,
                     public dovod::Subscriber<dovod::IFeature00d0DFU::Report> {
  public:
   // Opens the application log (with the log option). Nothing reaches the device library before
-  // OnInitDialog.
+  // OnInitDialog. `find` looks up the firmware resources and `check` tells whether each loaded
+  // image is the one the build made.
   explicit CVornDFUDlg(IDialogWindow& window, AppOptions& options = Options(), DialogTiming timing = {},
-                       HostSoftware host = HostSoftware(), ResourceFinder find = platform::FindModuleResource);
+                       HostSoftware host = HostSoftware(), ResourceFinder find = platform::FindModuleResource,
+                       FirmwareCheck check = CheckFirmwareImage);
   ~CVornDFUDlg() override;
   CVornDFUDlg(const CVornDFUDlg&) = delete;
   CVornDFUDlg& operator=(const CVornDFUDlg&) = delete;
@@ -100,6 +103,7 @@ class CVornDFUDlg : public IDialogInputs,
   void SetStaticTexts();
   void FillReleaseNotes();
   bool LoadFirmwareImages();
+  bool LoadFirmwareImage(int id, FirmwareImage& image);
   void ScanDevices();
   void ShowStatusText(int text_id);
 
@@ -135,6 +139,7 @@ class CVornDFUDlg : public IDialogInputs,
   const DialogTiming timing_;
   HostSoftware host_;
   const ResourceFinder find_;
+  const FirmwareCheck check_;
   // The device manager whose run-loop trigger this dialog answers; unsubscribed first at
   // destruction, so no library thread reaches a dialog that is being torn down.
   std::weak_ptr<dovod::IDeviceManager> manager_;
@@ -153,6 +158,8 @@ class CVornDFUDlg : public IDialogInputs,
   std::int32_t m_retryCount = 0;
   std::int32_t m_closeCountdown = 10;
   bool m_restartHost = true;
+  // An embedded image failed its check: the failure says the tool itself is damaged.
+  bool m_packageDamaged = false;
   std::wstring m_hostPath;
 };
 

@@ -58,7 +58,7 @@ void CVornDFUDlg::EnterState(std::int32_t state) {
       window_.Show(control::kProgress, false);
       break;
     case kUpdateFailed:
-      ShowStatusText(text::kFailed);
+      ShowStatusText(m_packageDamaged ? text::kPackageDamaged : text::kFailed);
       break;
     default:
       break;

@@ -1,5 +1,5 @@
 #pragma once
-// The dialog's texts: string ids 1024-1040 in the user's language, English where the language has
+// The dialog's texts: string ids 1024-1041 in the user's language, English where the language has
 // no table, with the product strings filled in. The texts themselves come from one source that
 // both the Qt build and the Win32 string tables take theirs from.
 
@@ -25,6 +25,7 @@ inline constexpr int kNoUpdateNeeded = 1037;
 inline constexpr int kFailed = 1038;
 inline constexpr int kPreparing = 1039;
 inline constexpr int kUpdateAvailable = 1040;
+inline constexpr int kPackageDamaged = 1041;
 }  // namespace text
 
 // String `id` in the user's language (English when that language has no table, empty when no

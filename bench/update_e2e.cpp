@@ -21,7 +21,7 @@
 #include "dovod/CDovod.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 #include "protocol/DeviceTuning.h"
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
 #include "sim/SimHardwareBus.h"
 #include "sim/SimReceiver.h"
 #include "sim/SimulatedBus.h"
@@ -83,8 +83,9 @@ int main(int argc, char** argv) {
   bench::configure_log(folder, "update_e2e", false);
   dovod::testing::use_fast_device_timing();
 
-  const std::size_t packets = sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())).size() +
-                              sim::cut_packets(sim::build_firmware_image(sim::second_image_spec())).size();
+  const std::size_t packets =
+      firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec())).size() +
+      firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec())).size();
   std::printf("whole update, %zu packets, %d ms per report each way, restart %d ms\n", packets, latency, kRestartMs);
   for (const bool receiver : {false, true}) {
     const sim::Scenario scenario = scenario_for(latency, receiver);

@@ -1,6 +1,7 @@
 // Writes the firmware package that the update application embeds: the two images as files (for the
-// Windows resource script) and as a C++ source that links them into a Linux executable. The images
-// come from the same record builder that the device simulator's bootloader is tested with, so the
+// Windows resource script), as a C++ source that links them into a Linux executable, and a header
+// with each image's size and CRC-32, which the tool compares before it sends an image. The images
+// come from the firmware format library that the device simulator's bootloader checks with, so the
 // package and the simulator cannot disagree about the record format.
 //
 //   vorn_make_firmware_images <output folder>
@@ -9,14 +10,16 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/Crc32.h"
+#include "firmware/ImageBuilder.h"
 
 namespace {
 
 struct Image {
   int id;
-  sim::ImageSpec spec;
+  firmware::ImageSpec spec;
 };
 
 bool write_file(const std::string& path, const std::string& contents) {
@@ -30,7 +33,7 @@ bool write_file(const std::string& path, const std::string& contents) {
   return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-std::string as_cpp(const Image (&images)[2], const sim::Bytes (&data)[2]) {
+std::string as_cpp(const Image (&images)[2], const firmware::Bytes (&data)[2]) {
   std::string out =
       "// Generated at build time by vorn_make_firmware_images: the firmware package as data linked\n"
       "// into the executable, registered as resources of type \"FIRMWARE\".\n\n"
@@ -55,6 +58,22 @@ std::string as_cpp(const Image (&images)[2], const sim::Bytes (&data)[2]) {
   return out;
 }
 
+std::string as_recorded_header(const Image (&images)[2], const firmware::Bytes (&data)[2]) {
+  std::string out =
+      "// Generated at build time by vorn_make_firmware_images: the size and CRC-32 of each image of the\n"
+      "// firmware package, as the build made them.\n\n"
+      "#pragma once\n\n#include \"app/FirmwareIntegrity.h\"\n\nnamespace vorn {\n\n"
+      "inline constexpr RecordedImage kRecordedImages[] = {\n";
+  char line[80];
+  for (int i = 0; i < 2; ++i) {
+    std::snprintf(line, sizeof line, "    {%d, %zuu, 0x%08xu},\n", images[i].id, data[i].size(),
+                  static_cast<unsigned>(firmware::Crc32(data[i])));
+    out += line;
+  }
+  out += "};\n\n}  // namespace vorn\n";
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,10 +82,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
-  const Image images[2] = {{2000, sim::second_image_spec()}, {2001, sim::first_image_spec()}};
-  sim::Bytes data[2];
+  const Image images[2] = {{2000, firmware::second_image_spec()}, {2001, firmware::first_image_spec()}};
+  firmware::Bytes data[2];
   for (int i = 0; i < 2; ++i) {
-    data[i] = sim::build_firmware_image(images[i].spec);
+    data[i] = firmware::build_firmware_image(images[i].spec);
     std::string bytes(data[i].begin(), data[i].end());
     std::string path = folder + "/firmware_" + std::to_string(images[i].id) + ".bin";
     if (!write_file(path, bytes)) {
@@ -74,10 +93,15 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::string cpp_path = folder + "/firmware_resources.cpp";
-  if (!write_file(cpp_path, as_cpp(images, data))) {
-    std::cerr << "cannot write " << cpp_path << "\n";
-    return 1;
+  const std::pair<std::string, std::string> sources[] = {
+      {folder + "/firmware_resources.cpp", as_cpp(images, data)},
+      {folder + "/recorded_images.h", as_recorded_header(images, data)},
+  };
+  for (const auto& [path, contents] : sources) {
+    if (!write_file(path, contents)) {
+      std::cerr << "cannot write " << path << "\n";
+      return 1;
+    }
   }
   return 0;
 }

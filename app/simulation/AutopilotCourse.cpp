@@ -18,7 +18,7 @@ struct NamedStatus {
   const char* name;
 };
 
-constexpr std::array<NamedStatus, 8> kStatuses{{
+constexpr std::array<NamedStatus, 9> kStatuses{{
     {text::kWaitingForDevice, "waiting-for-device"},
     {text::kWaitingForConnection, "waiting-for-connection"},
     {text::kUpdateAvailable, "update-available"},
@@ -27,6 +27,7 @@ constexpr std::array<NamedStatus, 8> kStatuses{{
     {text::kSucceeded, "succeeded"},
     {text::kNoUpdateNeeded, "no-update-needed"},
     {text::kFailed, "failed"},
+    {text::kPackageDamaged, "package-damaged"},
 }};
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "BareRoundTrip.h"
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
 
 namespace {
 
@@ -28,8 +28,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bare round trip: no reply\n");
     return 1;
   }
-  const std::size_t packets = sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())).size() +
-                              sim::cut_packets(sim::build_firmware_image(sim::second_image_spec())).size();
+  const std::size_t packets =
+      firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec())).size() +
+      firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec())).size();
   std::printf("packets %zu\nround_trip_ms %.4f\n", packets, *seconds * 1000);
   return 0;
 }

@@ -5,7 +5,7 @@ namespace sim {
 BootloaderDfu::Answer BootloaderDfu::start(const Bytes& header) {
   have_last_ = false;
   received_ = 0;
-  transferring_ = checker_.begin(header) == ImageRecordChecker::Verdict::Accepted;
+  transferring_ = checker_.begin(header) == firmware::RecordChecker::Verdict::Accepted;
   if (!transferring_) return {kDfuBadHeader, 0};
   complete_[checker_.selector() - 1] = false;
   return {kDfuSendNext, 0};
@@ -22,17 +22,17 @@ BootloaderDfu::Answer BootloaderDfu::packet(int function, const Bytes& data) {
     return {kDfuOutOfSequence, number};
   }
   switch (checker_.next(data)) {
-    case ImageRecordChecker::Verdict::Accepted:
+    case firmware::RecordChecker::Verdict::Accepted:
       received_ = number;
       return remember({kDfuSendNext, number}, data);
-    case ImageRecordChecker::Verdict::Complete: {
+    case firmware::RecordChecker::Verdict::Complete: {
       received_ = number;
       transferring_ = false;
       complete_[checker_.selector() - 1] = true;
       const Byte status = both_images_complete() ? kDfuTransferComplete : kDfuFirstImageComplete;
       return remember({status, number}, data);
     }
-    case ImageRecordChecker::Verdict::Refused:
+    case firmware::RecordChecker::Verdict::Refused:
       break;
   }
   transferring_ = false;

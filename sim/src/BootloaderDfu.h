@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "sim/ImageRecordChecker.h"
+#include "firmware/RecordChecker.h"
 #include "sim/SimProtocol.h"
 
 namespace sim {
@@ -34,7 +34,7 @@ class BootloaderDfu {
  private:
   Answer remember(Answer answer, const Bytes& data);
 
-  ImageRecordChecker checker_;
+  firmware::RecordChecker checker_;
   bool transferring_ = false;
   std::uint32_t received_ = 0;  // number of the last packet taken; the header is 0
   bool have_last_ = false;

@@ -1,5 +1,6 @@
 #include "ControllerFixture.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "FakeHardwareBus.h"
@@ -21,6 +22,16 @@ ResourceFinder ResourceTable::finder() {
     resource.data = it->second.empty() ? nullptr : it->second.data();
     resource.size = static_cast<std::uint32_t>(it->second.size());
     return resource;
+  };
+}
+
+FirmwareCheck ResourceTable::check() const {
+  return [this](int id, const FirmwareImage& image) -> std::string {
+    auto it = bytes_.find(id);
+    if (it == bytes_.end() || !std::equal(it->second.begin(), it->second.end(), image.data, image.data + image.size)) {
+      return "not the table's image";
+    }
+    return {};
   };
 }
 
@@ -57,18 +68,22 @@ void ControllerTest::TearDown() {
 
 HostSoftware ControllerTest::host() { return HostSoftware(host_config_, Settings(key_)); }
 
-CVornDFUDlg& ControllerTest::open_dialog(ResourceFinder find, DialogTiming timing) {
+CVornDFUDlg& ControllerTest::open_dialog(ResourceFinder find, DialogTiming timing, FirmwareCheck check) {
   dialog_.reset();
   window_ = std::make_unique<ScriptedWindow>();
-  dialog_ = std::make_unique<CVornDFUDlg>(*window_, options_, timing, host(), std::move(find));
+  dialog_ = std::make_unique<CVornDFUDlg>(*window_, options_, timing, host(), std::move(find), std::move(check));
   dialog_->OnInitDialog();
   return *dialog_;
+}
+
+CVornDFUDlg& ControllerTest::open_dialog_with_resources() {
+  return open_dialog(resources_.finder(), DialogTiming{}, resources_.check());
 }
 
 CVornDFUDlg& ControllerTest::open_dialog_with_small_images(int first, int second) {
   resources_.put(kFirmwareSentFirst, small_image(first, 0xF1));
   resources_.put(kFirmwareSentSecond, small_image(second, 0xF2));
-  return open_dialog(resources_.finder());
+  return open_dialog_with_resources();
 }
 
 void ControllerTest::fire(std::uint32_t id) {

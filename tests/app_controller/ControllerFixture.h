@@ -23,6 +23,8 @@ class ResourceTable {
  public:
   void put(int id, std::vector<std::uint8_t> bytes) { bytes_[id] = std::move(bytes); }
   ResourceFinder finder();
+  // Takes the table's images as the build's own: an image passes when it is what the table holds.
+  FirmwareCheck check() const;
   std::vector<int> asked() const { return asked_; }
 
  private:
@@ -42,7 +44,10 @@ class ControllerTest : public AppTest {
   HostSoftware host();
 
   // Builds the dialog on a fresh window and runs its initialisation; a dialog built before goes first.
-  CVornDFUDlg& open_dialog(ResourceFinder find, DialogTiming timing = DialogTiming{});
+  CVornDFUDlg& open_dialog(ResourceFinder find, DialogTiming timing = DialogTiming{},
+                           FirmwareCheck check = CheckFirmwareImage);
+  // With the images of `resources_`, which pass their check.
+  CVornDFUDlg& open_dialog_with_resources();
   // With two small images: 2001 of `first` packets, 2000 of `second`.
   CVornDFUDlg& open_dialog_with_small_images(int first = 3, int second = 2);
 

@@ -62,7 +62,7 @@ TEST_F(ControllerTest, AMissingOrEmptyImageFailsTheRunAndNothingLeavesTheFailure
     resources_ = ResourceTable();
     if (c.first_packets) resources_.put(kFirmwareSentFirst, small_image(*c.first_packets, 0xF1));
     if (c.second_packets) resources_.put(kFirmwareSentSecond, small_image(*c.second_packets, 0xF2));
-    CVornDFUDlg& dlg = open_dialog(resources_.finder());
+    CVornDFUDlg& dlg = open_dialog_with_resources();
 
     EXPECT_EQ(resources_.asked(), c.asked);
     EXPECT_EQ(dlg.state(), kUpdateFailed);
@@ -81,11 +81,11 @@ TEST_F(ControllerTest, AMissingOrEmptyImageFailsTheRunAndNothingLeavesTheFailure
 
 TEST_F(ControllerTest, TheFailureIsHandledOncePerProcess) {
   resources_.put(kFirmwareSentFirst, small_image(3, 0xF1));
-  open_dialog(resources_.finder());
+  open_dialog_with_resources();
   ASSERT_EQ(dialog().state(), kUpdateFailed);
 
   // A second dialog of the same process that fails starts no countdown of its own.
-  open_dialog(resources_.finder());
+  open_dialog_with_resources();
   EXPECT_EQ(dialog().state(), kWaitingForDevice);
   EXPECT_FALSE(window().running(timer::kCloseCountdown));
 }

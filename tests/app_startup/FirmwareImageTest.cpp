@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/FirmwareImage.h"
-#include "sim/ImageRecordChecker.h"
+#include "firmware/RecordChecker.h"
 
 namespace vorn::testing {
 namespace {
@@ -70,15 +70,15 @@ TEST_P(EmbeddedImages, HaveTheSizeAndRecordLayoutOfThePackage) {
   EXPECT_TRUE(zero(end, 1, 16));
 
   // What the bootloader will make of it, record by record as the packets arrive.
-  sim::ImageRecordChecker checker;
+  firmware::RecordChecker checker;
   FirmwareImage sender = image;
   Bytes packet = sender.nextPacket(1);
-  ASSERT_EQ(checker.begin(packet), sim::ImageRecordChecker::Verdict::Accepted);
+  ASSERT_EQ(checker.begin(packet), firmware::RecordChecker::Verdict::Accepted);
   for (std::uint32_t n = 1;; ++n) {
     sender.offset += 16;
     packet = sender.nextPacket(n + 1);
     if (packet.empty()) break;
-    ASSERT_NE(checker.next(packet), sim::ImageRecordChecker::Verdict::Refused) << checker.reason();
+    ASSERT_NE(checker.next(packet), firmware::RecordChecker::Verdict::Refused) << checker.reason();
   }
   EXPECT_TRUE(checker.complete());
   EXPECT_EQ(sender.offset, image.size);

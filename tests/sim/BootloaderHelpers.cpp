@@ -3,12 +3,14 @@
 namespace simtest {
 
 const std::vector<Bytes>& first_packets() {
-  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::first_image_spec()));
+  static const std::vector<Bytes> packets =
+      firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec()));
   return packets;
 }
 
 const std::vector<Bytes>& second_packets() {
-  static const std::vector<Bytes> packets = sim::cut_packets(sim::build_firmware_image(sim::second_image_spec()));
+  static const std::vector<Bytes> packets =
+      firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec()));
   return packets;
 }
 

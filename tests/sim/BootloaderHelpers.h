@@ -6,7 +6,7 @@
 
 #include "DfuDriver.h"
 #include "KeyboardLink.h"
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
 
 namespace simtest {
 

@@ -7,7 +7,7 @@
 #include "dovod/IFeature00c2DFUControl.h"
 #include "dovod/MakerValues.h"
 #include "protocol/DeviceTuning.h"
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
 
 namespace dovod::testing {
 namespace {
@@ -46,8 +46,8 @@ LibraryUpdater::LibraryUpdater(std::vector<Bytes> first, std::vector<Bytes> seco
     : first_(std::move(first)), second_(std::move(second)) {}
 
 LibraryUpdater::LibraryUpdater()
-    : LibraryUpdater(sim::cut_packets(sim::build_firmware_image(sim::first_image_spec())),
-                     sim::cut_packets(sim::build_firmware_image(sim::second_image_spec()))) {}
+    : LibraryUpdater(firmware::cut_packets(firmware::build_firmware_image(firmware::first_image_spec())),
+                     firmware::cut_packets(firmware::build_firmware_image(firmware::second_image_spec()))) {}
 
 bool LibraryUpdater::run_to_end(RunLoopHost& host, const std::function<void()>& each_turn,
                                 std::chrono::seconds limit) {

@@ -5,21 +5,21 @@
 
 #include <string>
 
-#include "sim/FirmwareImageBuilder.h"
-#include "sim/ImageRecordChecker.h"
+#include "firmware/ImageBuilder.h"
+#include "firmware/RecordChecker.h"
 
 namespace {
 
-using sim::Bytes;
-using Verdict = sim::ImageRecordChecker::Verdict;
+using firmware::Bytes;
+using Verdict = firmware::RecordChecker::Verdict;
 
 std::uint32_t get32(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
 // Feeds a whole image; answers the verdict of the last record taken and how many were taken.
-std::pair<Verdict, std::size_t> check(const Bytes& image, sim::ImageRecordChecker& checker) {
-  const auto packets = sim::cut_packets(image);
+std::pair<Verdict, std::size_t> check(const Bytes& image, firmware::RecordChecker& checker) {
+  const auto packets = firmware::cut_packets(image);
   Verdict v = checker.begin(packets.at(0));
   std::size_t taken = 1;
   while (v == Verdict::Accepted && taken < packets.size()) v = checker.next(packets[taken++]);
@@ -28,9 +28,9 @@ std::pair<Verdict, std::size_t> check(const Bytes& image, sim::ImageRecordChecke
 
 struct StandardImage {
   const char* label;
-  sim::ImageSpec spec;
+  firmware::ImageSpec spec;
   std::size_t size;
-  sim::Byte selector;
+  firmware::Byte selector;
   std::uint32_t address;
   std::uint32_t length;
   std::size_t used_in_last_data_record;
@@ -40,7 +40,7 @@ class StandardImages : public ::testing::TestWithParam<StandardImage> {};
 
 TEST_P(StandardImages, HaveThePackageLayoutAndPassTheChecker) {
   const StandardImage& p = GetParam();
-  const Bytes image = sim::build_firmware_image(p.spec);
+  const Bytes image = firmware::build_firmware_image(p.spec);
   ASSERT_EQ(image.size(), p.size);
 
   EXPECT_EQ(image[0], p.selector);
@@ -63,7 +63,7 @@ TEST_P(StandardImages, HaveThePackageLayoutAndPassTheChecker) {
   EXPECT_EQ(end + 16, image.size());
   EXPECT_EQ(image[end], 0x03);
 
-  sim::ImageRecordChecker checker;
+  firmware::RecordChecker checker;
   const auto [verdict, taken] = check(image, checker);
   EXPECT_EQ(verdict, Verdict::Complete) << checker.reason();
   EXPECT_EQ(taken, image.size() / 16);
@@ -71,49 +71,50 @@ TEST_P(StandardImages, HaveThePackageLayoutAndPassTheChecker) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Package, StandardImages,
-                         ::testing::Values(StandardImage{"second", sim::second_image_spec(), 62608, 0x01, 0x0001F000,
-                                                         62284, 12},
-                                           StandardImage{"first", sim::first_image_spec(), 121216, 0x02, 0x00050000,
-                                                         120888, 8}),
+                         ::testing::Values(StandardImage{"second", firmware::second_image_spec(), 62608, 0x01,
+                                                         0x0001F000, 62284, 12},
+                                           StandardImage{"first", firmware::first_image_spec(), 121216, 0x02,
+                                                         0x00050000, 120888, 8}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(FirmwareImageBuilder, IsDeterministicAndSeedsTheData) {
-  EXPECT_EQ(sim::build_firmware_image(sim::first_image_spec()), sim::build_firmware_image(sim::first_image_spec()));
-  sim::ImageSpec other = sim::first_image_spec();
+TEST(ImageBuilder, IsDeterministicAndSeedsTheData) {
+  EXPECT_EQ(firmware::build_firmware_image(firmware::first_image_spec()),
+            firmware::build_firmware_image(firmware::first_image_spec()));
+  firmware::ImageSpec other = firmware::first_image_spec();
   other.seed = 7;
-  EXPECT_NE(sim::build_firmware_image(other), sim::build_firmware_image(sim::first_image_spec()));
+  EXPECT_NE(firmware::build_firmware_image(other), firmware::build_firmware_image(firmware::first_image_spec()));
 }
 
 TEST(CutPackets, GivesWholeSixteenByteRecordsAndDropsATrailingPart) {
   Bytes image(16 * 3 + 5);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<sim::Byte>(i);
-  const auto packets = sim::cut_packets(image);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<firmware::Byte>(i);
+  const auto packets = firmware::cut_packets(image);
   ASSERT_EQ(packets.size(), 3u);
   EXPECT_EQ(packets[2].front(), 32);
   EXPECT_EQ(packets[2].back(), 47);
-  EXPECT_TRUE(sim::cut_packets(Bytes(15)).empty());
+  EXPECT_TRUE(firmware::cut_packets(Bytes(15)).empty());
 }
 
 // One record of a good small image changed; the checker must refuse the image at that record.
 struct Damage {
   const char* label;
   std::size_t offset;
-  sim::Byte value;
+  firmware::Byte value;
 };
 
 class DamagedImages : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedImages, AreRefusedAtTheDamagedRecord) {
-  sim::ImageSpec spec;
+  firmware::ImageSpec spec;
   spec.selector = 0x02;
   spec.segment_address = 0x1000;
   spec.segment_length = 40;  // three data records, the last one with 8 bytes of padding
   spec.block_length = 32;
-  Bytes image = sim::build_firmware_image(spec);
+  Bytes image = firmware::build_firmware_image(spec);
   ASSERT_EQ(image.size(), 16u * (1 + 1 + 3 + 1 + 2 + 1));
   image[GetParam().offset] = GetParam().value;
 
-  sim::ImageRecordChecker checker;
+  firmware::RecordChecker checker;
   const auto [verdict, taken] = check(image, checker);
   EXPECT_EQ(verdict, Verdict::Refused);
   EXPECT_EQ(taken, GetParam().offset / 16 + 1);
@@ -131,13 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"EndType", 8 * 16, 0x02}, Damage{"EndReserved", 8 * 16 + 15, 1}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ImageRecordChecker, RefusesARecordAfterTheEndAndAShortRecord) {
-  sim::ImageSpec spec;
+TEST(RecordChecker, RefusesARecordAfterTheEndAndAShortRecord) {
+  firmware::ImageSpec spec;
   spec.segment_length = 16;
   spec.block_length = 16;
-  const auto packets = sim::cut_packets(sim::build_firmware_image(spec));
+  const auto packets = firmware::cut_packets(firmware::build_firmware_image(spec));
 
-  sim::ImageRecordChecker checker;
+  firmware::RecordChecker checker;
   ASSERT_EQ(checker.begin(packets[0]), Verdict::Accepted);
   for (std::size_t i = 1; i + 1 < packets.size(); ++i) ASSERT_EQ(checker.next(packets[i]), Verdict::Accepted) << i;
   ASSERT_EQ(checker.next(packets.back()), Verdict::Complete);
@@ -147,14 +148,14 @@ TEST(ImageRecordChecker, RefusesARecordAfterTheEndAndAShortRecord) {
   ASSERT_EQ(checker.begin(packets[0]), Verdict::Accepted);
   EXPECT_EQ(checker.next(Bytes(15, 0)), Verdict::Refused);
   EXPECT_EQ(checker.next(packets[1]), Verdict::Refused) << "a refused image takes nothing more";
-  EXPECT_EQ(sim::ImageRecordChecker().next(packets[1]), Verdict::Refused) << "no image started";
+  EXPECT_EQ(firmware::RecordChecker().next(packets[1]), Verdict::Refused) << "no image started";
 }
 
-TEST(ImageRecordChecker, RefusesAZeroLengthSegment) {
-  sim::ImageSpec spec;
+TEST(RecordChecker, RefusesAZeroLengthSegment) {
+  firmware::ImageSpec spec;
   spec.segment_length = 0;
-  const auto packets = sim::cut_packets(sim::build_firmware_image(spec));
-  sim::ImageRecordChecker checker;
+  const auto packets = firmware::cut_packets(firmware::build_firmware_image(spec));
+  firmware::RecordChecker checker;
   ASSERT_EQ(checker.begin(packets[0]), Verdict::Accepted);
   EXPECT_EQ(checker.next(packets[1]), Verdict::Refused);
 }

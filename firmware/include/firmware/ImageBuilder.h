@@ -1,21 +1,14 @@
 #pragma once
 // Deterministic firmware images in the bootloader's record format, and the cutting of an image into
-// the 16-byte packets that the update sends.
-//
-// Records (16 bytes, numbers big-endian): a header (selector, 0x01, name zero-filled to 14 bytes),
-// a segment record (0x01, load address, length, zeros), the segment's data padded with zeros to
-// whole records, a block record (0x02, zeros, block length, zeros), the block's data, and an end
-// record (0x03, zeros).
+// the 16-byte packets that the update sends. The layout is described in ImageLayout.h.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "sim/SimProtocol.h"
+#include "firmware/ImageLayout.h"
 
-namespace sim {
-
-constexpr int kRecordSize = 16;
+namespace firmware {
 
 struct ImageSpec {
   Byte selector = 0x01;
@@ -37,4 +30,4 @@ Bytes build_firmware_image(const ImageSpec& spec);
 // Packet k is bytes 16k to 16k + 15; a trailing part shorter than 16 bytes is never sent.
 std::vector<Bytes> cut_packets(const Bytes& image);
 
-}  // namespace sim
+}  // namespace firmware

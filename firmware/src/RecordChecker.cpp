@@ -1,31 +1,29 @@
-#include "sim/ImageRecordChecker.h"
+#include "firmware/RecordChecker.h"
 
-#include "sim/FirmwareImageBuilder.h"
-
-namespace sim {
+namespace firmware {
 namespace {
 
-std::uint32_t get32(const Bytes& r, int at) {
+std::uint32_t get32(std::span<const Byte> r, int at) {
   return static_cast<std::uint32_t>(r[at]) << 24 | static_cast<std::uint32_t>(r[at + 1]) << 16 |
          static_cast<std::uint32_t>(r[at + 2]) << 8 | r[at + 3];
 }
 
 }  // namespace
 
-bool ImageRecordChecker::zero(const Bytes& record, int from, int to) {
+bool RecordChecker::zero(std::span<const Byte> record, int from, int to) {
   for (int i = from; i <= to; ++i) {
     if (record[i] != 0) return false;
   }
   return true;
 }
 
-ImageRecordChecker::Verdict ImageRecordChecker::refuse(const char* reason) {
+RecordChecker::Verdict RecordChecker::refuse(const char* reason) {
   stage_ = Stage::Refused;
   reason_ = reason;
   return Verdict::Refused;
 }
 
-ImageRecordChecker::Verdict ImageRecordChecker::begin(const Bytes& header) {
+RecordChecker::Verdict RecordChecker::begin(std::span<const Byte> header) {
   stage_ = Stage::Idle;
   selector_ = 0;
   records_ = 0;
@@ -33,14 +31,14 @@ ImageRecordChecker::Verdict ImageRecordChecker::begin(const Bytes& header) {
   reason_.clear();
   if (header.size() != kRecordSize) return refuse("header is not one record");
   if (header[0] != 0x01 && header[0] != 0x02) return refuse("unknown image selector");
-  if (header[1] != 0x01) return refuse("unknown header version");
+  if (header[1] != kHeaderVersion) return refuse("unknown header version");
   // The name is this keyboard's application prefix, printable ASCII, then zeros to the end.
-  const std::string prefix = kApplicationPrefix;
+  const std::string prefix = kImageNamePrefix;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (header[2 + i] != static_cast<Byte>(prefix[i])) return refuse("image is not for this keyboard");
+    if (header[kNameOffset + i] != static_cast<Byte>(prefix[i])) return refuse("image is not for this keyboard");
   }
   bool ended = false;
-  for (int i = 2; i < kRecordSize; ++i) {
+  for (int i = kNameOffset; i < kRecordSize; ++i) {
     if (header[i] == 0) {
       ended = true;
     } else if (ended || header[i] < 0x20 || header[i] > 0x7E) {
@@ -53,7 +51,7 @@ ImageRecordChecker::Verdict ImageRecordChecker::begin(const Bytes& header) {
   return Verdict::Accepted;
 }
 
-ImageRecordChecker::Verdict ImageRecordChecker::next(const Bytes& record) {
+RecordChecker::Verdict RecordChecker::next(std::span<const Byte> record) {
   if (record.size() != kRecordSize) return refuse("record is not 16 bytes");
   switch (stage_) {
     case Stage::Idle:
@@ -63,8 +61,8 @@ ImageRecordChecker::Verdict ImageRecordChecker::next(const Bytes& record) {
     case Stage::Refused:
       return Verdict::Refused;
     case Stage::Segment: {
-      const std::uint32_t length = get32(record, 5);
-      if (record[0] != 0x01 || length == 0 || !zero(record, 9, 15)) return refuse("malformed segment record");
+      const std::uint32_t length = get32(record, kLengthOffset);
+      if (record[0] != kSegmentRecord || length == 0 || !zero(record, 9, 15)) return refuse("malformed segment record");
       data_left_ = length;
       stage_ = Stage::SegmentData;
       break;
@@ -79,8 +77,8 @@ ImageRecordChecker::Verdict ImageRecordChecker::next(const Bytes& record) {
       break;
     }
     case Stage::Block: {
-      const std::uint32_t length = get32(record, 5);
-      if (record[0] != 0x02 || !zero(record, 1, 4) || !zero(record, 9, 15) || length == 0 ||
+      const std::uint32_t length = get32(record, kLengthOffset);
+      if (record[0] != kBlockRecord || !zero(record, 1, 4) || !zero(record, 9, 15) || length == 0 ||
           length % kRecordSize != 0) {
         return refuse("malformed block record");
       }
@@ -93,7 +91,7 @@ ImageRecordChecker::Verdict ImageRecordChecker::next(const Bytes& record) {
       if (data_left_ == 0) stage_ = Stage::End;
       break;
     case Stage::End:
-      if (record[0] != 0x03 || !zero(record, 1, 15)) return refuse("malformed end record");
+      if (record[0] != kEndRecord || !zero(record, 1, 15)) return refuse("malformed end record");
       ++records_;
       stage_ = Stage::Done;
       return Verdict::Complete;
@@ -102,4 +100,4 @@ ImageRecordChecker::Verdict ImageRecordChecker::next(const Bytes& record) {
   return Verdict::Accepted;
 }
 
-}  // namespace sim
+}  // namespace firmware

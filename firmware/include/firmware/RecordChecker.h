@@ -1,23 +1,24 @@
 #pragma once
 // Follows one firmware image record by record, as the bootloader receives it, and refuses the first
-// record that breaks the layout (see FirmwareImageBuilder.h). Once refused or complete it takes no
-// further record.
+// record that breaks the layout (see ImageLayout.h). Once refused or complete it takes no further
+// record.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
-#include "sim/SimProtocol.h"
+#include "firmware/ImageLayout.h"
 
-namespace sim {
+namespace firmware {
 
-class ImageRecordChecker {
+class RecordChecker {
  public:
   enum class Verdict { Accepted, Complete, Refused };
 
   // Starts a new image with its header record.
-  Verdict begin(const Bytes& header);
+  Verdict begin(std::span<const Byte> header);
   // The next record after the header.
-  Verdict next(const Bytes& record);
+  Verdict next(std::span<const Byte> record);
 
   Byte selector() const { return selector_; }
   std::uint32_t records() const { return records_; }
@@ -29,7 +30,7 @@ class ImageRecordChecker {
   enum class Stage { Idle, Segment, SegmentData, Block, BlockData, End, Done, Refused };
 
   Verdict refuse(const char* reason);
-  static bool zero(const Bytes& record, int from, int to);
+  static bool zero(std::span<const Byte> record, int from, int to);
 
   Stage stage_ = Stage::Idle;
   Byte selector_ = 0;
@@ -38,4 +39,4 @@ class ImageRecordChecker {
   std::string reason_;
 };
 
-}  // namespace sim
+}  // namespace firmware

@@ -1,8 +1,8 @@
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
 
 #include <algorithm>
 
-namespace sim {
+namespace firmware {
 namespace {
 
 void put32(Bytes& out, std::size_t at, std::uint32_t value) {
@@ -56,25 +56,25 @@ Bytes build_firmware_image(const ImageSpec& spec) {
 
   Bytes header = record();
   header[0] = spec.selector;
-  header[1] = 0x01;
-  std::copy_n(spec.name.begin(), std::min<std::size_t>(spec.name.size(), 14), header.begin() + 2);
+  header[1] = kHeaderVersion;
+  std::copy_n(spec.name.begin(), std::min<std::size_t>(spec.name.size(), kNameSize), header.begin() + kNameOffset);
   append(image, header);
 
   Bytes segment = record();
-  segment[0] = 0x01;
-  put32(segment, 1, spec.segment_address);
-  put32(segment, 5, spec.segment_length);
+  segment[0] = kSegmentRecord;
+  put32(segment, kAddressOffset, spec.segment_address);
+  put32(segment, kLengthOffset, spec.segment_length);
   append(image, segment);
   append_data(image, spec.segment_length, filler);
 
   Bytes block = record();
-  block[0] = 0x02;
-  put32(block, 5, spec.block_length);
+  block[0] = kBlockRecord;
+  put32(block, kLengthOffset, spec.block_length);
   append(image, block);
   append_data(image, spec.block_length, filler);
 
   Bytes end = record();
-  end[0] = 0x03;
+  end[0] = kEndRecord;
   append(image, end);
   return image;
 }
@@ -88,4 +88,4 @@ std::vector<Bytes> cut_packets(const Bytes& image) {
   return packets;
 }
 
-}  // namespace sim
+}  // namespace firmware
