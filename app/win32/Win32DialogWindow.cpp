@@ -36,6 +36,7 @@ int Win32DialogWindow::RunModal(IDialogInputs& inputs) {
   inputs_ = nullptr;
   hwnd_.store(nullptr);
   running_timers_.clear();
+  controls_.clear();
   texts_.clear();
   progress_low_ = 0;
   progress_high_ = kDefaultProgressHigh;
@@ -62,6 +63,13 @@ INT_PTR CALLBACK Win32DialogWindow::DialogProc(HWND hwnd, UINT message, WPARAM w
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
     auto* self = reinterpret_cast<Win32DialogWindow*>(lparam);
+    EnumChildWindows(
+        hwnd,
+        [](HWND child, LPARAM to) -> BOOL {
+          reinterpret_cast<Win32DialogWindow*>(to)->controls_.emplace(GetDlgCtrlID(child), child);
+          return TRUE;
+        },
+        lparam);
     self->hwnd_.store(hwnd);
     return self->handle(message, wparam, lparam);
   }
@@ -154,6 +162,21 @@ void Win32DialogWindow::on_timer(std::uintptr_t id) {
     action();
     return;
   }
+  if (auto it = running_timers_.find(static_cast<std::uint32_t>(id)); it != running_timers_.end()) {
+    RunningTimer& timer = it->second;
+    const std::uint64_t now = GetTickCount64();
+    if (now < timer.due) {
+      // Restarted since its system timer was set: not due yet.
+      timer.armed = static_cast<std::uint32_t>(timer.due - now);
+      ::SetTimer(hwnd_.load(), id, timer.armed, nullptr);
+      return;
+    }
+    if (timer.armed != timer.period) {
+      timer.armed = timer.period;
+      ::SetTimer(hwnd_.load(), id, timer.period, nullptr);
+    }
+    timer.due = now + timer.period;
+  }
   if (inputs_) inputs_->OnTimer(static_cast<std::uint32_t>(id));
 }
 
@@ -174,8 +197,9 @@ bool Win32DialogWindow::paint_minimised() {
 }
 
 HWND Win32DialogWindow::Control(int id) const {
-  HWND hwnd = hwnd_.load();
-  return hwnd ? GetDlgItem(hwnd, id) : nullptr;
+  if (!hwnd_.load()) return nullptr;
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
 }
 
 void Win32DialogWindow::AfterCurrentMessage(std::function<void()> action) {
@@ -328,7 +352,14 @@ void Win32DialogWindow::SetTimer(std::uint32_t id, std::uint32_t period_ms) {
 void Win32DialogWindow::start_timer(std::uint32_t id, std::uint32_t period_ms) {
   HWND hwnd = hwnd_.load();
   if (!hwnd) return;
-  if (::SetTimer(hwnd, id, period_ms, nullptr)) running_timers_.insert(id);
+  const std::uint64_t now = GetTickCount64();
+  auto it = running_timers_.find(id);
+  // Its system timer fires no later than the new due time; on_timer gives it the rest then.
+  if (it != running_timers_.end() && it->second.period == period_ms) {
+    it->second.due = now + period_ms;
+    return;
+  }
+  if (::SetTimer(hwnd, id, period_ms, nullptr)) running_timers_[id] = {period_ms, now + period_ms, period_ms};
 }
 
 // Only a timer that was started has anything to stop: a zero-period request never makes one, and

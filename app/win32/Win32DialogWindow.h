@@ -12,6 +12,11 @@
 // The progress control repaints itself at once for each new position; it is given one only when
 // its bar would be drawn a pixel longer or shorter, while ProgressPosition answers with the exact one.
 //
+// Each call into the window system is a round trip to it (under Wine, to another process), and the
+// dialog's logic makes several for every packet of an update: the controls are therefore looked up
+// once when the dialog starts, and a timer restarted with its own period before it is due only
+// moves its due time, the system timer being given the rest when it fires.
+//
 // Threads: everything runs on the thread that runs the dialog, except SetTimer, which any thread
 // may call and which is carried to the dialog's thread. Whoever calls SetTimer from another thread
 // must stop doing so before the dialog ends.
@@ -21,7 +26,6 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 
 #include "app/IDialogInputs.h"
@@ -132,7 +136,16 @@ class Win32DialogWindow : public IDialogWindow {
   std::uint32_t progress_position_ = 0;
   std::uint32_t drawn_position_ = 0;
   std::map<int, std::wstring> texts_;
-  std::set<std::uint32_t> running_timers_;
+  // The template's controls by id, filled as the dialog starts and constant while it runs.
+  std::map<int, HWND__*> controls_;
+  // A running timer: the period the dialog's logic asked for, when it is due (system tick count),
+  // and the elapse its system timer was last given (the period, or the rest of a moved due time).
+  struct RunningTimer {
+    std::uint32_t period;
+    std::uint64_t due;
+    std::uint32_t armed;
+  };
+  std::map<std::uint32_t, RunningTimer> running_timers_;
   // Deferred actions: those for the end of the current message and for the next turn of the loop
   // in order, the delayed ones by the private timer that runs them.
   int handling_depth_ = 0;

@@ -413,6 +413,42 @@ TEST_F(WindowTest, TimersFireByIdUntilKilled) {
   EXPECT_EQ(second, 8);
 }
 
+// A timer started again before it is due, as the packet timer is with every packet, fires one period
+// after the last start and not before, however often it was started in between.
+TEST_F(WindowTest, ATimerStartedAgainBeforeItIsDueWaitsItsPeriodFromTheLastStart) {
+  constexpr std::uint32_t kRestarted = 0xDEADBEEF;
+  constexpr std::uint32_t kTick = 0x72727272;
+  constexpr std::uint32_t kPeriod = 150;
+  int ticks = 0;
+  int fired = 0;
+  std::uint64_t last_start = 0;
+  std::uint64_t fired_at = 0;
+  inputs_.on_init = [&] {
+    window_.SetTimer(kRestarted, kPeriod);
+    last_start = GetTickCount64();
+    window_.SetTimer(kTick, 1);
+  };
+  inputs_.on_timer = [&](std::uint32_t id) {
+    if (id == kTick) {
+      ++ticks;
+      // Started again for well over one period, then left alone; a run that never fires ends here.
+      if (fired == 0 && ticks < 40) {
+        window_.SetTimer(kRestarted, kPeriod);
+        last_start = GetTickCount64();
+      }
+      if (ticks > 2000) window_.EndDialog(kResultCancel);
+      return;
+    }
+    ++fired;
+    fired_at = GetTickCount64();
+    window_.EndDialog(kResultOk);
+  };
+  EXPECT_EQ(window_.RunModal(inputs_), kResultOk);
+  EXPECT_EQ(fired, 1);
+  EXPECT_GE(ticks, 2);
+  EXPECT_GE(fired_at - last_start, kPeriod - 16) << "fired before its period from the last start";
+}
+
 // A zero-period request for the id of a running window timer replaces it: one expiry, and the
 // timer's own period never fires again while another timer keeps ticking.
 TEST_F(WindowTest, ZeroPeriodRequestReplacesARunningTimerOfTheSameId) {
