@@ -44,10 +44,13 @@ inline int run_in_child(const std::function<int()>& body,
 
 // run_in_child with no file of the child's able to grow past `bytes`: its writes fail there as on
 // a full disk (with EFBIG rather than ENOSPC), which needs neither root nor a small file system.
+// Only the soft limit is lowered, so the body can make room again by raising it to the hard one.
 inline int run_on_full_disk(std::size_t bytes, const std::function<int()>& body) {
   return run_in_child([&] {
     signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{bytes, bytes};
+    rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return 99;
+    limit.rlim_cur = bytes;
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 99;
     return body();
   });
