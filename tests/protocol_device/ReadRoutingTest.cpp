@@ -89,6 +89,32 @@ TEST_F(ReadRoutingTest, ReportsAreClassifiedAndRoutedToTheFeatureAtTheirIndex) {
   EXPECT_EQ(hw->written().back()[3] & 0x0F, kSwid) << "no foreign report above used our swid";
 }
 
+// Whatever length the transport hands over, a report too short for a header and a payload is
+// dropped, and a longer one gives its feature no byte from beyond its end.
+TEST_F(ReadRoutingTest, ReportsOfEveryLengthAreDroppedOrRoutedWithinTheirBytes) {
+  auto hw = carrying();
+  auto device = make_loaded(hw);
+  auto cookie_feature = device->feature_by_id(0x0020);
+  ASSERT_TRUE(cookie_feature);
+  FeatureSink sink;
+  ASSERT_TRUE(sink.subscribe(cookie_feature, Direct));
+  for (std::size_t length = 0; length <= 64; ++length) {
+    Bytes report = long_report(0x03, 0x20);
+    report.resize(length, 0x5A);
+    const std::size_t before = sink.total();
+    const IDevice::ReportType type = device->onReadHandler(report, false, 0, static_cast<unsigned>(length));
+    if (length <= 6) {
+      EXPECT_EQ(type, IDevice::Unhandled) << length;
+      EXPECT_EQ(sink.total(), before) << length;
+    } else {
+      EXPECT_EQ(type, IDevice::Notification) << length;
+      std::lock_guard<std::mutex> lock(sink.mutex);
+      ASSERT_EQ(sink.notifications.size(), before + 1) << length;
+      EXPECT_LE(sink.notifications.back().second.size(), length - 4) << length;
+    }
+  }
+}
+
 // A device, or another program on the same collection, may send reports faster than they are read:
 // the reply behind the flood still ends the command, and every report of it reaches its reader.
 TEST_F(ReadRoutingTest, AFloodOfReportsNeitherHidesACommandsReplyNorLosesANotification) {
