@@ -53,10 +53,17 @@ bool AppendFile::is_open() const { return fd_ >= 0; }
 
 bool AppendFile::write(std::string_view bytes) {
   if (fd_ < 0) return false;
+  struct stat st;
+  const off_t start = ::fstat(fd_, &st) == 0 ? st.st_size : -1;
   while (!bytes.empty()) {
     ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      // Part of a line that a full disk cut short is taken back: in a UTF-16 file an odd byte left
+      // behind would garble every line written once there is room again.
+      if (start >= 0) (void)::ftruncate(fd_, start);
+      return false;
+    }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;

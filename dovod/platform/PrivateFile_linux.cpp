@@ -65,24 +65,25 @@ std::FILE* PrivateFile::open_append(const std::string& path) {
 std::optional<std::string> PrivateFile::read(const std::string& path, std::size_t max_bytes) {
   int fd = open_checked(path, O_RDONLY);
   if (fd < 0) return std::nullopt;
-  std::string content(max_bytes + 1, '\0');
-  std::size_t got = 0;
-  while (got < content.size()) {
-    ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+  // The text grows with what the file holds: the limit is far above a usual file's size, and
+  // setting aside all of it for each read made every small file cost a megabyte.
+  std::string content;
+  char chunk[16384];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       fail_fd(fd, errno, "read failed");
       return std::nullopt;
     }
     if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    content.append(chunk, static_cast<std::size_t>(n));
+    if (content.size() > max_bytes) {
+      fail_fd(fd, EFBIG, "the file is too large");
+      return std::nullopt;
+    }
   }
   ::close(fd);
-  if (got > max_bytes) {
-    fail(EFBIG, "the file is too large");
-    return std::nullopt;
-  }
-  content.resize(got);
   return content;
 }
 

@@ -215,6 +215,8 @@ bool store(std::string_view key, Entry entry) {
     text += escape(e.data, false);
     text += '\n';
   }
+  // A file past the reading limit would read as empty, losing every value of the key with it.
+  if (text.size() > kMaxFileBytes) return fail(EFBIG, "registry key too large");
   return PrivateFile::replace(folder + "/values", text);
 }
 

@@ -60,7 +60,23 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"last value wins",
                   {L"/FORCEDIR=a", L"/FORCEDIR=b", L"/FAILDEVICE=1", L"/FAILDEVICE=4"}, true, false, false, L"b", 4},
         TokenCase{"several options, unknown ignored",
-                  {L"/LOG", L"hello", L"/FORCE", L"/SKIPDEVICE"}, true, true, true, L"", 0}),
+                  {L"/LOG", L"hello", L"/FORCE", L"/SKIPDEVICE"}, true, true, true, L"", 0},
+        TokenCase{"over-long force directory is kept whole",
+                  {L"/FORCEDIR=" + std::wstring(1 << 20, L'd')}, true, false, false, std::wstring(1 << 20, L'd'), 0},
+        TokenCase{"over-long unknown token is ignored", {std::wstring(1 << 20, L'/')}, false, false, false, L"", 0},
+        TokenCase{"fail device digits past 64 bits keep the last value",
+                  {L"/FAILDEVICE=5", L"/FAILDEVICE=" + std::wstring(4096, L'9')}, false, false, false, L"", 5},
+        TokenCase{"odd characters in the force directory are kept",
+                  {L"/FORCEDIR=\u00e9\U0001F600\uFFFD\t\r\n\"*?<>|%s"}, true, false, false,
+                  L"\u00e9\U0001F600\uFFFD\t\r\n\"*?<>|%s", 0},
+        TokenCase{"blanks or line ends around an option do not match",
+                  {L" /FORCE", L"/LOG\n", L"/SKIPDEVICE\t", L"/LOG\r"}, false, false, false, L"", 0},
+        TokenCase{"an empty force directory neither clears nor sets",
+                  {L"/FORCEDIR=a", L"/FORCEDIR="}, true, false, false, L"a", 0},
+        TokenCase{"force repeated with force directory keeps both",
+                  {L"/FORCE", L"/FORCEDIR=b", L"/force", L"/FORCE"}, true, false, false, L"b", 0},
+        TokenCase{"fail device between the 32-bit bounds and past them",
+                  {L"/FAILDEVICE=2147483647", L"/FAILDEVICE=-2147483649"}, false, false, false, L"", 2147483647}),
     [](const ::testing::TestParamInfo<TokenCase>& info) {
       std::string name;
       for (const char* p = info.param.what; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
@@ -70,7 +86,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLine, NoTokensIsFalseAndChangesNothing) {
   AppOptions options;
   EXPECT_FALSE(ParseCommandLine(0, nullptr, options));
+  EXPECT_FALSE(ParseCommandLine(-1, nullptr, options));
   EXPECT_FALSE(options.force || options.log || options.skip_device);
+}
+
+TEST(CommandLine, MissingTokensAreSkipped) {
+  const wchar_t* tokens[] = {nullptr, L"/LOG", nullptr};
+  AppOptions options;
+  EXPECT_TRUE(ParseCommandLine(3, tokens, options));
+  EXPECT_TRUE(options.log);
+  EXPECT_FALSE(options.force || options.skip_device);
 }
 
 }  // namespace

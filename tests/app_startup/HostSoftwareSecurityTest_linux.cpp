@@ -229,6 +229,8 @@ TEST_F(HostSecurityTest, AStoredPathThatAnotherUserCouldHaveChangedIsNotStarted)
        }},
       {"relative", [](In base, In exe) { return fs::relative(plant(base / exe), fs::current_path()); }},
       {"a folder, not a regular file", [](In base, In exe) { return make_folder(base / exe, 0755); }},
+      {"not executable", [](In base, In exe) { return plant(base / exe, 0644); }},
+      {"missing from its root-owned folder", [](In base, In exe) { return make_folder(base, 0755) / exe; }},
       {"a pipe, not a regular file", [](In base, In exe) {
          fs::create_directories(base);
          mkfifo((base / exe).c_str(), 0755);

@@ -98,5 +98,27 @@ TEST_F(CacheFileAttack, EntriesPlantedByAnotherUserAreNeitherReadNorWrittenThrou
   }
 }
 
+// Not an attack, but the same promise: a cache that cannot be written whole leaves the old one.
+TEST(CacheFileFullDisk, AWriteThatCannotCompleteLeavesTheOldFileAndNoTemporaryFile) {
+  const fs::path folder = fs::temp_directory_path() / ("dovod_cache_full_" + std::to_string(getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path name = folder / "C52B_811C9DC5.xml";
+  ASSERT_TRUE(CacheFile::write(name.string(), contents()));
+  const std::string before = read_all(name);
+
+  CacheContents bigger = contents();
+  for (int i = 0; i < 64; ++i) bigger.commands[{0x10, 0xFF, static_cast<Byte>(i), 0x1A}] = Bytes(16, 0x5A);
+  const int status = vorn::testing::run_on_full_disk(before.size() + 16, [&] {
+    return CacheFile::write(name.string(), bigger) ? 1 : 0;
+  });
+  EXPECT_EQ(status, 0) << "the write must fail";
+  EXPECT_EQ(read_all(name), before);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++files;
+  EXPECT_EQ(files, 1u);
+  fs::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace dovod::testing

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "../platform/PlatformFixture.h"
@@ -104,6 +105,36 @@ TEST_F(RegistryFile, AFolderInPlaceOfTheFileFailsCleanly) {
   clear_last_error();
   EXPECT_FALSE(Registry::write_dword(key_, "v", 1));
   EXPECT_NE(last_error().system_error, 0u);
+}
+
+TEST_F(RegistryFile, AWriteThatCannotCompleteLeavesTheOldValuesWhole) {
+  struct Case {
+    const char* what;
+    std::function<bool()> write;
+  } cases[] = {
+      // The whole key would pass the size at which it still reads back.
+      {"a value too large for the store",
+       [this] { return Registry::write_string(key_, "HubcastPath", std::string(1 << 20, 'x')); }},
+      {"a full disk", [this] {
+         return vorn::testing::run_on_full_disk(
+                    256, [this] { return Registry::write_string(key_, "HubcastPath", std::string(1024, 'x')) ? 1 : 0; }) == 1;
+       }},
+  };
+  ASSERT_TRUE(Registry::write_dword(key_, "NumRetries", 3));
+  ASSERT_TRUE(Registry::write_string(key_, "HubcastPath", "C:\\hub.exe"));
+  const auto content = [this] {
+    std::ifstream in(key_folder() / "values", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = content();
+  for (const Case& c : cases) {
+    EXPECT_FALSE(c.write()) << c.what;
+    EXPECT_TRUE(content() == before) << c.what << ": the values file changed";
+    EXPECT_EQ(Registry::read_dword(key_, "NumRetries"), 3u) << c.what;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(key_folder())) names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"values"}) << c.what;
+  }
 }
 
 // The configuration folder is the user's own on a real system; here it is one where another user

@@ -89,6 +89,59 @@ TEST_F(ReadRoutingTest, ReportsAreClassifiedAndRoutedToTheFeatureAtTheirIndex) {
   EXPECT_EQ(hw->written().back()[3] & 0x0F, kSwid) << "no foreign report above used our swid";
 }
 
+// Whatever length the transport hands over, a report too short for a header and a payload is
+// dropped, and a longer one gives its feature no byte from beyond its end.
+TEST_F(ReadRoutingTest, ReportsOfEveryLengthAreDroppedOrRoutedWithinTheirBytes) {
+  auto hw = carrying();
+  auto device = make_loaded(hw);
+  auto cookie_feature = device->feature_by_id(0x0020);
+  ASSERT_TRUE(cookie_feature);
+  FeatureSink sink;
+  ASSERT_TRUE(sink.subscribe(cookie_feature, Direct));
+  for (std::size_t length = 0; length <= 64; ++length) {
+    Bytes report = long_report(0x03, 0x20);
+    report.resize(length, 0x5A);
+    const std::size_t before = sink.total();
+    const IDevice::ReportType type = device->onReadHandler(report, false, 0, static_cast<unsigned>(length));
+    if (length <= 6) {
+      EXPECT_EQ(type, IDevice::Unhandled) << length;
+      EXPECT_EQ(sink.total(), before) << length;
+    } else {
+      EXPECT_EQ(type, IDevice::Notification) << length;
+      std::lock_guard<std::mutex> lock(sink.mutex);
+      ASSERT_EQ(sink.notifications.size(), before + 1) << length;
+      EXPECT_LE(sink.notifications.back().second.size(), length - 4) << length;
+    }
+  }
+}
+
+// A device, or another program on the same collection, may send reports faster than they are read:
+// the reply behind the flood still ends the command, and every report of it reaches its reader.
+TEST_F(ReadRoutingTest, AFloodOfReportsNeitherHidesACommandsReplyNorLosesANotification) {
+  auto hw = carrying();
+  hw->timeout_ms = 5000;  // a bound for slow sanitizer builds, not a wait: the reply ends it
+  auto device = make_loaded(hw);
+  auto cookie_feature = device->feature_by_id(0x0020);
+  ASSERT_TRUE(cookie_feature);
+  FeatureSink sink;
+  ASSERT_TRUE(sink.subscribe(cookie_feature, Direct));
+
+  constexpr std::size_t kFlood = 4000;
+  const Bytes command = request(4, 1);
+  std::vector<Bytes> answer;
+  for (std::size_t i = 0; i < kFlood; ++i) answer.push_back(long_report(0x03, i % 2 ? 0x20 : 0x15));
+  answer.push_back(reply_to(command, {0x42}));
+  hw->ScriptNextAnswer(std::move(answer));
+  Bytes reply;
+  ASSERT_TRUE(device->sendSynchronousCommand(command, reply, 0, {}));
+  ASSERT_GE(reply.size(), 5u);
+  EXPECT_EQ(reply[4], 0x42);
+  hw->wait_idle();
+  std::lock_guard<std::mutex> lock(sink.mutex);
+  EXPECT_EQ(sink.notifications.size(), kFlood / 2);
+  EXPECT_EQ(sink.foreign.size(), kFlood / 2);
+}
+
 TEST_F(ReadRoutingTest, DeviceWithoutFeaturesLeavesVexa20ReportsAlone) {
   auto hw = carrying();
   auto device = make(hw);

@@ -3,10 +3,12 @@
 // ever (on a FIFO, say) fails its test instead of hanging the whole run.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -38,6 +40,20 @@ inline int run_in_child(const std::function<int()>& body,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+}
+
+// run_in_child with no file of the child's able to grow past `bytes`: its writes fail there as on
+// a full disk (with EFBIG rather than ENOSPC), which needs neither root nor a small file system.
+// Only the soft limit is lowered, so the body can make room again by raising it to the hard one.
+inline int run_on_full_disk(std::size_t bytes, const std::function<int()>& body) {
+  return run_in_child([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return 99;
+    limit.rlim_cur = bytes;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 99;
+    return body();
+  });
 }
 
 }  // namespace vorn::testing
