@@ -34,6 +34,8 @@ struct Tuning {
   bool temp_folder_given = false;     // use `temp_folder` instead of the user's
   std::string temp_folder;            // with trailing separator; empty: none
   std::chrono::milliseconds flush_wait{10000};
+  // How long the log thread waits for more after a busy spell before it sleeps (see LogThread.cpp).
+  std::chrono::milliseconds batch_wait{20};
   std::uint32_t first_slots = LogBuffer::kFirstSlots;
   std::uint32_t first_text = LogBuffer::kFirstText;
   bool start_thread = true;
@@ -73,6 +75,8 @@ struct LogState {
   std::mutex mutex;
   std::condition_variable wake;
   std::atomic<bool> reader_sleeping{false};
+  std::atomic<bool> reader_batching{false};
+  std::atomic<bool> hurry{false};  // a writer found the buffer full: the batch wait ends now
   alignas(64) std::atomic<int> overruns{0};
   std::atomic<LogBuffer*> current{nullptr};
   alignas(64) std::atomic<std::uint32_t> inserters{0};

@@ -21,6 +21,7 @@ void reinitialise(const log::Tuning& tuning) {
   s.process_name.clear();
   s.process_id = 0;
   s.first_flush_done = false;
+  s.hurry.store(false);
   s.tuning = tuning;
   s.shut_down.store(false);
   s.init_state.store(0);

@@ -24,8 +24,8 @@ constexpr std::uint64_t kMaxText = 512u << 20;
 constexpr int kFullTurns = 64;
 constexpr std::uint64_t kFullWaitUs = 2000;
 
-// How long the log thread keeps looking for messages before it sleeps.
-constexpr std::uint64_t kLingerUs = 200;
+// Messages waiting that end the log thread's batch wait early, well before the first buffer fills.
+constexpr std::uint32_t kBatchHurry = LogBuffer::kFirstSlots / 4;
 
 // Set while this thread drains buffers or writes directly, so that a line logged meanwhile is
 // written as it is instead of draining again from inside the drain.
@@ -73,25 +73,42 @@ struct ProcessEnd {
   }
 };
 
-// Looks for new messages a little longer before sleeping: waking a sleeping log thread costs the
-// caller that does it a system call, which under steady logging would be paid again and again.
-bool more_soon(LogState& s) {
-  std::uint64_t until = monotonic_now_us() + kLingerUs;
-  do {
-    if (s.pending.load() != 0 || s.shut_down.load()) return true;
-    std::this_thread::yield();
-  } while (monotonic_now_us() < until);
-  return false;
+// After a busy spell the log thread waits a little for more before it sleeps, without saying so:
+// the messages of steady logging (a few for each packet of an update) then gather and are written
+// together, instead of each waking the thread, which costs its caller a system call and the
+// processors a thread switch. Many messages waiting end the wait early.
+void wait_for_batch(LogState& s) {
+  std::unique_lock<std::mutex> lock(s.mutex);
+  s.reader_batching.store(true);
+  s.wake.wait_for(lock, s.tuning.batch_wait,
+                  [&] { return s.shut_down.load() || s.hurry.load() || s.pending.load() >= kBatchHurry; });
+  s.reader_batching.store(false);
+  s.hurry.store(false);
+}
+
+// Ends the log thread's batch wait, for a writer that cannot wait for it.
+void hurry_reader(LogState& s) {
+  if (!s.reader_batching.load(std::memory_order_seq_cst) || s.hurry.exchange(true)) return;
+  { std::lock_guard<std::mutex> lock(s.mutex); }
+  s.wake.notify_one();
 }
 
 void logthreadproc() {
   LogState& s = LogState::get();
   platform::Process::set_lowest_thread_priority();
+  bool busy = false;
   for (std::uint32_t written = 0;; ++written) {
     if (s.shut_down.load() && s.pending.load() == 0) break;
     if (written % 4096 == 0) calibrate_wall_clock();
-    if (output_from_oldest_buffer()) continue;
-    if (more_soon(s)) continue;
+    if (output_from_oldest_buffer()) {
+      busy = true;
+      continue;
+    }
+    if (busy) {
+      busy = false;
+      wait_for_batch(s);
+      continue;
+    }
     bool woken;
     {
       std::unique_lock<std::mutex> lock(s.mutex);
@@ -175,7 +192,7 @@ bool insert(const LogRecord& record) {
     write_direct(record);
     return true;
   }
-  s.pending.fetch_add(1, std::memory_order_seq_cst);
+  const std::uint32_t waiting = s.pending.fetch_add(1, std::memory_order_seq_cst) + 1;
   s.inserters.fetch_add(1, std::memory_order_seq_cst);
   LogBuffer* buffer = s.current.load(std::memory_order_seq_cst);
   if (!buffer) buffer = install_first_buffer();
@@ -185,6 +202,7 @@ bool insert(const LogRecord& record) {
   // it; offering it a few turns costs the caller far less than losing the message. The log
   // thread itself, or a thread writing out, cannot help itself that way.
   std::uint64_t give_up_at = stored || !buffer || t_in_output ? 0 : monotonic_now_us() + kFullWaitUs;
+  if (give_up_at != 0) hurry_reader(s);
   for (int turn = 0; !stored && turn < kFullTurns && monotonic_now_us() < give_up_at; ++turn) {
     std::this_thread::yield();
     s.inserters.fetch_add(1, std::memory_order_seq_cst);
@@ -204,6 +222,8 @@ bool insert(const LogRecord& record) {
   if (s.reader_sleeping.load(std::memory_order_seq_cst) && s.reader_sleeping.exchange(false)) {
     { std::lock_guard<std::mutex> lock(s.mutex); }
     s.wake.notify_one();
+  } else if (waiting == kBatchHurry) {
+    hurry_reader(s);
   }
   if (s.shut_down.load(std::memory_order_seq_cst)) {
     std::lock_guard<std::recursive_mutex> lock(s.output_mutex);
