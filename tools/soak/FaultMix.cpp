@@ -138,7 +138,15 @@ sim::Scenario DrawScenario(std::uint64_t seed, int packets) {
   // behind the receiver or on a cable that re-enumerates, as on USB.
   if (!s.receiver && !s.restart_leaves_bus) s.collections = sim::Collections::Whole;
   const int faults = d.between(0, 4);
-  for (int i = 0; i < faults; ++i) s.faults.push_back(draw_fault(d, packets));
+  for (int i = 0; i < faults; ++i) {
+    sim::Fault f = draw_fault(d, packets);
+    // A keyboard on a cable that re-enumerates has no link of its own, and whatever takes its power
+    // takes it off the bus as well.
+    if (s.restart_leaves_bus && (f.kind == sim::FaultKind::Disconnect || f.kind == sim::FaultKind::PowerLoss)) {
+      f.kind = sim::FaultKind::Unplug;
+    }
+    s.faults.push_back(f);
+  }
   // The keyboard asks for four restarts in a whole update: into the bootloader, between the images,
   // into the new firmware, and once more after a failure.
   if (d.chance(30)) {
