@@ -115,7 +115,9 @@ void CVornDFUDlg::onDfuStatus(unsigned packetNumber, dovod::Bytes report) {
       break;
     case kFirstImageComplete:
       window_.KillTimer(timer::kPacket);
-      m_awaitedRestart = AwaitedRestart::kBootloader;
+      // Only the end of the first image leads on to the second. The same status during the second
+      // image means the first never arrived whole: the restart then starts the transfer over.
+      m_awaitedRestart = m_state == kSendingFirstImage ? AwaitedRestart::kBootloader : AwaitedRestart::kNone;
       if (m_f00d0) m_f00d0->DFURestart(1);
       window_.SetTimer(timer::kBootloaderArrival, timing_.bootloader_arrival_ms);
       LogMessage(L"Waiting Bootloader Arrival...\n");

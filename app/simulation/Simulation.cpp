@@ -85,6 +85,18 @@ std::optional<sim::Scenario> ScenarioFor(const SimulationRequest& request) {
   return scenario;
 }
 
+void ScaleDeviceDelays(double factor) {
+  const dovod::DeviceTuning defaults;
+  dovod::DeviceTuning tuning;
+  tuning.ping_jitter_ms = ScaleMs(defaults.ping_jitter_ms, factor);
+  tuning.ping_backoff_base_ms = ScaleMs(defaults.ping_backoff_base_ms, factor);
+  tuning.reconnect_window_ms = ScaleMs(defaults.reconnect_window_ms, factor);
+  tuning.fw_check_delay_ms = ScaleMs(defaults.fw_check_delay_ms, factor);
+  tuning.deactivation_delay_ms = ScaleMs(defaults.deactivation_delay_ms, factor);
+  tuning.cache_write_delay_ms = ScaleMs(defaults.cache_write_delay_ms, factor);
+  dovod::set_device_tuning(tuning);
+}
+
 std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& request) {
   if (request.scenario.empty()) return nullptr;
   const std::wstring name = WideFromUtf8(request.scenario);
@@ -95,17 +107,7 @@ std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& re
   if (request.scale_rejected) LogMessage(L"DOVOD_SIMULATE_SCALE ignored: not a number above 0 and at most 100\n");
   if (request.latency_rejected) LogMessage(L"DOVOD_SIMULATE_LATENCY ignored: not a whole number from 0 to 1000\n");
   const sim::Scenario scenario = *ScenarioFor(request);
-  if (Scaled(request)) {
-    const dovod::DeviceTuning defaults;
-    dovod::DeviceTuning tuning;
-    tuning.ping_jitter_ms = ScaleMs(defaults.ping_jitter_ms, request.scale);
-    tuning.ping_backoff_base_ms = ScaleMs(defaults.ping_backoff_base_ms, request.scale);
-    tuning.reconnect_window_ms = ScaleMs(defaults.reconnect_window_ms, request.scale);
-    tuning.fw_check_delay_ms = ScaleMs(defaults.fw_check_delay_ms, request.scale);
-    tuning.deactivation_delay_ms = ScaleMs(defaults.deactivation_delay_ms, request.scale);
-    tuning.cache_write_delay_ms = ScaleMs(defaults.cache_write_delay_ms, request.scale);
-    dovod::set_device_tuning(tuning);
-  }
+  if (Scaled(request)) ScaleDeviceDelays(request.scale);
   LogMessage(L"Simulated keyboard: scenario %s behind a receiver, delays x%g, %d ms per report each way\n",
              name.c_str(), request.scale, scenario.timing.host_to_device_ms);
   return sim::install_simulated_bus(scenario);

@@ -45,6 +45,10 @@ std::optional<sim::Scenario> ScenarioFor(const SimulationRequest& request);
 DialogTiming TimingFor(const SimulationRequest& request);
 HostSoftwareConfig HostConfigFor(const SimulationRequest& request);
 
+// The library's long device delays (ping back-off, reconnection window, firmware check, deactivation,
+// cache write) multiplied by `factor`, at least 1 ms each.
+void ScaleDeviceDelays(double factor);
+
 // Installs the scenario's bus (scaled) and the scaled device delays, and logs what it did; an
 // unknown scenario is logged and leaves the hardware in place. Empty when nothing was installed.
 std::shared_ptr<sim::SimHardwareBus> StartSimulation(const SimulationRequest& request);

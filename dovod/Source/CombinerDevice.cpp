@@ -179,6 +179,11 @@ bool CombinerDevice::verify_connection_following_timeout() {
   return all;
 }
 
+int CombinerDevice::command_timeout_ms() {
+  const PieceMap pieces = pieces_snapshot();
+  return pieces.empty() ? IHardwareDevice::command_timeout_ms() : pieces.begin()->second->command_timeout_ms();
+}
+
 bool CombinerDevice::subscribe(Subscriber<IHardwareDevice::Read>* s, int delivery) {
   std::lock_guard<std::mutex> subscriptions(subscription_mutex_);
   return Producer<IHardwareDevice::Read>::subscribe(s, delivery);

@@ -53,6 +53,8 @@ class CombinerDevice : public IHardwareDevice,
   std::string product_name() override { return product_name_; }
   // True only when every piece answers true.
   bool verify_connection_following_timeout() override;
+  // The pieces are one device on one wire: the first piece's; the interface's default without one.
+  int command_timeout_ms() override;
 
   // Listening to the device listens to every piece (direct delivery) while anyone listens. The
   // subscriptions to the pieces change outside this device's producer lock: a piece's read thread

@@ -83,6 +83,12 @@ bool TandemDevice::verify_connection_following_timeout() {
   return true;
 }
 
+int TandemDevice::command_timeout_ms() {
+  const std::shared_ptr<TandemBus> bus = bus_.lock();
+  const std::shared_ptr<IHardwareDevice> receiver = bus ? bus->hardware_device() : nullptr;
+  return receiver ? receiver->command_timeout_ms() : IHardwareDevice::command_timeout_ms();
+}
+
 bool TandemDevice::set_software_present() {
   auto bus = lock_bus("set_software_present");
   return bus && bus->set_software_present();

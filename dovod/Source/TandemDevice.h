@@ -48,6 +48,9 @@ class TandemDevice : public IHardwareDevice,
   int receiver_detail() override;
   // False only when the receiver reported the device disconnected since the last write.
   bool verify_connection_following_timeout() override;
+  // A request and its reply travel the receiver's wire: the receiver's hardware device's; the
+  // interface's default once the bus is gone.
+  int command_timeout_ms() override;
 
   // IReceiverLink: the requests of the protocol device on top, passed to the bus.
   bool set_software_present() override;

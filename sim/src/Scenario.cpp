@@ -35,6 +35,10 @@ Scenario Scenario::scaled(double factor) const {
   s.timing.restart_ms = scale(s.timing.restart_ms, factor);
   s.timing.command_timeout_ms = scale(s.timing.command_timeout_ms, factor);
   for (Fault& f : s.faults) f.duration_ms = scale(f.duration_ms, factor);
+  for (RestartPowerLoss& loss : s.restart_power_losses) {
+    loss.after_ms = scale(loss.after_ms, factor);
+    loss.duration_ms = scale(loss.duration_ms, factor);
+  }
   return s;
 }
 

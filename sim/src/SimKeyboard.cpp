@@ -73,7 +73,7 @@ void SimKeyboard::arrive(const Bytes& request, std::uint64_t epoch, bool from_us
     if (epoch != epoch_ || !link_up_ || restarting_) return;
     delivery_epoch = epoch_;
     const std::vector<const Fault*> faults =
-        from_us ? faults_->triggered_by(model_->feature_at(feature_index_of(request)), function_of(request))
+        from_us && !faults_spent_ ? faults_->triggered_by(model_->feature_at(feature_index_of(request)), function_of(request))
                 : std::vector<const Fault*>{};
     const Fault* refusal = nullptr;
     for (const Fault* f : faults) {
@@ -127,9 +127,11 @@ void SimKeyboard::begin_restart(std::uint64_t epoch) {
   scheduler_->after(ms(scenario_.timing.device_to_host_ms), weak_from_this(), [this, epoch] {
     std::uint64_t down = 0;
     std::shared_ptr<SimHardwareBus> bus;
+    int restart = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (epoch != epoch_) return;
+      restart = restarts_++;
       if (scenario_.restart_leaves_bus && !scenario_.receiver) bus = bus_.lock();
       if (!bus) {
         link_up_ = false;
@@ -138,24 +140,63 @@ void SimKeyboard::begin_restart(std::uint64_t epoch) {
     }
     if (bus) {
       bus->leave_for_restart();
-      scheduler_->after(ms(scenario_.timing.restart_ms), [weak = std::weak_ptr<SimHardwareBus>(bus)] {
-        if (auto back = weak.lock()) back->plug();
-      });
-      return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      down = epoch_;
+    } else {
+      announce(false);
     }
-    announce(false);
-    scheduler_->after(ms(scenario_.timing.restart_ms), weak_from_this(), [this, down] {
+    const bool off_bus = bus != nullptr;
+    schedule_restart_power_losses(restart, down, off_bus);
+    scheduler_->after(ms(scenario_.timing.restart_ms), weak_from_this(),
+                      [this, down, off_bus] { end_restart(down, off_bus); });
+  });
+}
+
+void SimKeyboard::end_restart(std::uint64_t down, bool off_bus) {
+  std::shared_ptr<SimHardwareBus> bus;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (epoch_ != down) return;
+    if (off_bus) {
+      bus = bus_.lock();
+    } else {
+      model_->boot();
+      restarting_ = false;
+      link_up_ = true;
+      ++boots_;
+    }
+  }
+  if (bus) {
+    bus->plug();
+  } else if (!off_bus) {
+    announce(true);
+  }
+}
+
+void SimKeyboard::schedule_restart_power_losses(int restart, std::uint64_t down, bool off_bus) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (faults_spent_) return;
+  }
+  for (const RestartPowerLoss& loss : scenario_.restart_power_losses) {
+    if (loss.restart != restart) continue;
+    scheduler_->after(ms(loss.after_ms), weak_from_this(), [this, loss, down, off_bus] {
+      std::uint64_t again = 0;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (epoch_ != down) return;
-        model_->boot();
-        restarting_ = false;
-        link_up_ = true;
-        ++boots_;
+        model_->power_loss();
+        again = ++epoch_;
       }
-      announce(true);
+      scheduler_->after(ms(loss.duration_ms), weak_from_this(),
+                        [this, again, off_bus] { end_restart(again, off_bus); });
     });
-  });
+  }
+}
+
+void SimKeyboard::end_faults() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_spent_ = true;
 }
 
 void SimKeyboard::disconnect_for(std::chrono::milliseconds duration) { go_down(Outage::Link, duration); }

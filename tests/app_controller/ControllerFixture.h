@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "AppTestFixture.h"
-#include "ScriptedWindow.h"
 #include "app/CVornDFUDlg.h"
+#include "app/simulation/ScriptedWindow.h"
 #include "dovod/Vs2003SingletonThreadCleanup.h"
 
 namespace vorn::testing {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "BootloaderHelpers.h"
@@ -201,6 +203,55 @@ TEST(Outages, PowerLossMidTransferComesBackInTheBootloaderWithoutThePartialImage
   EXPECT_FALSE(link.keyboard().image_complete(0x02));
   EXPECT_EQ(link.keyboard().boots(), 3);
   EXPECT_EQ(send_image(link, kBootDfu, first_packets()).last_status, sim::kDfuFirstImageComplete);
+}
+
+// Polls until `done` holds; a guard against a hang only.
+bool eventually(const std::function<bool()>& done) {
+  const auto deadline = Clock::now() + kGuard;
+  while (!done()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(Outages, PowerLossDuringARestartComesBackLaterInTheFirmwareThatRanBeforeIt) {
+  // Restarts take 10 ms once scaled; the power is lost 5 ms into the chosen one for 50 ms.
+  const struct {
+    const char* label;
+    bool receiver;
+    bool leaves_bus;
+    int restart;
+    bool faults_spent;
+    bool lost;
+  } cases[] = {
+      {"attached", false, false, 0, false, true},
+      {"behind the receiver", true, false, 0, false, true},
+      {"on a cable that leaves the bus", false, true, 0, false, true},
+      {"another restart", false, false, 1, false, false},
+      {"faults spent", false, false, 0, true, false},
+  };
+  for (const auto& c : cases) {
+    sim::Scenario s = *sim::find_scenario("normal");
+    if (c.receiver) s.receiver = sim::ReceiverSetup{};
+    s.restart_leaves_bus = c.leaves_bus;
+    s.restart_power_losses.push_back({c.restart, 500, 5000});
+    KeyboardLink link(s.scaled(0.01));
+    if (c.faults_spent) link.keyboard().end_faults();
+    const Bytes enter = c.receiver ? [] {
+      Bytes r = enter_dfu_request();
+      r[1] = 1;
+      return r;
+    }() : enter_dfu_request();
+
+    const auto start = Clock::now();
+    ASSERT_TRUE(link.write(enter)) << c.label;
+    ASSERT_TRUE(eventually([&] { return link.keyboard().boots() == 2 && link.keyboard().reachable(); })) << c.label;
+    EXPECT_EQ(link.keyboard().in_bootloader(), !c.lost) << c.label;
+    if (c.lost) {
+      EXPECT_GE(Clock::now() - start, 55ms) << c.label << ": back only once the power is";
+    }
+  }
 }
 
 struct PlugLog : dovod::Subscriber<dovod::IHardwareBus::PlugUnplug> {

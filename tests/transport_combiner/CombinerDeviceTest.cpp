@@ -206,6 +206,14 @@ TEST_F(CombinerDeviceTest, AConnectionCheckAsksEveryPiece) {
   }
 }
 
+TEST_F(CombinerDeviceTest, ARequestWaitsAsLongAsItsPiecesWireAllows) {
+  short_one->timeout_ms = 60;
+  long_one->timeout_ms = 60;
+  auto device = std::make_shared<CombinerDevice>(bus, long_one);
+  ASSERT_TRUE(device->add_piece(short_one));
+  EXPECT_EQ(device->command_timeout_ms(), 60);
+}
+
 TEST_F(CombinerDeviceTest, ListenersComeAndGoWhileAPieceReadsOnItsOwnThread) {
   auto device = std::make_shared<CombinerDevice>(bus, short_one);
   ASSERT_TRUE(device->add_piece(long_one));

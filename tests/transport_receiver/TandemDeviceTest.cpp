@@ -41,6 +41,17 @@ TEST_F(ReceiverTest, UnansweredRequestCountsAsLostOnlyAfterTheReceiverReportedAD
   EXPECT_TRUE(device->verify_connection_following_timeout());
 }
 
+TEST_F(ReceiverTest, PairedDeviceWaitsForARequestAsLongAsTheReceiversWireAllows) {
+  firmware->Pair(0, kKeyboard);
+  hw->timeout_ms = 60;
+  make_bus();
+  auto device = bus->devices().at(0);
+  EXPECT_EQ(device->command_timeout_ms(), 60);
+  plugs.reset();
+  bus.reset();
+  EXPECT_EQ(device->command_timeout_ms(), 3000) << "the default once the receiver is gone";
+}
+
 TEST_F(ReceiverTest, PairedDeviceOutlivingItsBusAnswersDeviceRemoved) {
   firmware->Pair(0, kKeyboard, true, "");
   make_bus();

@@ -47,6 +47,16 @@ struct Fault {
   Byte status = kDfuFlashError;
 };
 
+// The keyboard loses power while it restarts, where no request can meet it: `after_ms` into its
+// `restart`-th restart (counted from 0 since the keyboard was made; a restart begins when it drops
+// off), and it is back `duration_ms` later in the firmware it ran before that restart. Nothing
+// happens when the restart is over by then.
+struct RestartPowerLoss {
+  int restart = 0;
+  int after_ms = 0;
+  int duration_ms = 0;
+};
+
 // Latency of one report in each direction, and the time a restart or power-up takes.
 struct Timing {
   int host_to_device_ms = 0;
@@ -100,6 +110,7 @@ struct Scenario {
   std::uint32_t unit_id = 0x5EA1D00D;
   Timing timing;
   std::vector<Fault> faults;
+  std::vector<RestartPowerLoss> restart_power_losses;
   // Empty: the keyboard is attached directly. An Unplug fault behind a receiver unplugs the
   // receiver, and the keyboard loses power with it as it does when attached directly.
   std::optional<ReceiverSetup> receiver;

@@ -43,6 +43,8 @@ class SimKeyboard : public std::enable_shared_from_this<SimKeyboard> {
   // Faults on demand; the scenario's script triggers the same ones.
   void disconnect_for(std::chrono::milliseconds duration);
   void power_loss_for(std::chrono::milliseconds duration);
+  // The scenario's faults are spent: no later request or restart triggers one.
+  void end_faults();
   // Called by the bus: power goes with the cable, and comes back with it.
   void unplugged(bool power_lost = true);
   void plugged();
@@ -68,6 +70,10 @@ class SimKeyboard : public std::enable_shared_from_this<SimKeyboard> {
   void schedule_delivery(std::vector<Outgoing> out, std::uint64_t epoch);
   void deliver(const Bytes& report, std::uint64_t epoch);
   void begin_restart(std::uint64_t epoch);
+  // The keyboard is back from the restart that took it down at `down`, on the bus or on new
+  // collections, unless an outage since then decides when it returns.
+  void end_restart(std::uint64_t down, bool off_bus);
+  void schedule_restart_power_losses(int restart, std::uint64_t down, bool off_bus);
   void go_down(Outage outage, std::chrono::milliseconds duration);
   void come_up(Outage outage, std::uint64_t down);
   void announce(bool connected);
@@ -80,6 +86,9 @@ class SimKeyboard : public std::enable_shared_from_this<SimKeyboard> {
   std::unique_ptr<FaultScript> faults_;
   bool link_up_ = true;
   bool restarting_ = false;
+  bool faults_spent_ = false;
+  // Restarts begun so far.
+  int restarts_ = 0;
   // Counts outages; a report in flight when the link went down is never delivered.
   std::uint64_t epoch_ = 0;
   int boots_ = 1;

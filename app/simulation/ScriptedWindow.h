@@ -1,8 +1,9 @@
 #pragma once
 // A window for the update dialog's logic that records what it is told and runs on a manual clock:
-// timers only fire when the test fires them, posted messages wait until the test pumps them. The
-// library may start the run-loop timer from its own threads, so everything is guarded, and a test
-// can wait for that timer.
+// timers only fire when its driver fires them, posted messages wait until the driver pumps them. A
+// driver that keeps time itself (the soak runs) asks which timers' periods have passed. The library
+// may start the run-loop timer from its own threads, so everything is guarded, and a driver can
+// wait for that timer.
 
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +17,7 @@
 
 #include "app/IDialogWindow.h"
 
-namespace vorn::testing {
+namespace vorn {
 
 struct PostedMessage {
   std::uint32_t message;
@@ -59,6 +60,9 @@ class ScriptedWindow : public IDialogWindow {
   // Timers: whether one runs, and its period.
   bool running(std::uint32_t id) const;
   std::optional<std::uint32_t> period(std::uint32_t id) const;
+  // A running timer whose period has passed by `now` since it was started or last taken here; its
+  // period starts again at `now`. Lowest id first when several are due.
+  std::optional<std::uint32_t> take_due_timer(std::chrono::steady_clock::time_point now);
 
   // The oldest posted message, taken off the queue.
   std::optional<PostedMessage> take_message();
@@ -86,10 +90,14 @@ class ScriptedWindow : public IDialogWindow {
   bool icons_ = false;
   bool picture_ = false;
   bool bold_ = false;
-  std::map<std::uint32_t, std::uint32_t> timers_;
+  struct Timer {
+    std::uint32_t period_ms;
+    std::chrono::steady_clock::time_point started;
+  };
+  std::map<std::uint32_t, Timer> timers_;
   std::deque<PostedMessage> posted_;
   std::optional<int> quit_;
   std::optional<int> end_;
 };
 
-}  // namespace vorn::testing
+}  // namespace vorn

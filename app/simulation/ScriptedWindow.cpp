@@ -1,8 +1,8 @@
-#include "ScriptedWindow.h"
+#include "app/simulation/ScriptedWindow.h"
 
 #include "app/CVornDFUDlg.h"
 
-namespace vorn::testing {
+namespace vorn {
 
 using Lock = std::lock_guard<std::mutex>;
 
@@ -67,7 +67,7 @@ void ScriptedWindow::MakeStatusTextBold() {
 void ScriptedWindow::SetTimer(std::uint32_t id, std::uint32_t period_ms) {
   {
     Lock lock(mutex_);
-    timers_[id] = period_ms;
+    timers_[id] = {period_ms, std::chrono::steady_clock::now()};
   }
   work_.notify_all();
 }
@@ -162,7 +162,18 @@ std::optional<std::uint32_t> ScriptedWindow::period(std::uint32_t id) const {
   Lock lock(mutex_);
   auto it = timers_.find(id);
   if (it == timers_.end()) return std::nullopt;
-  return it->second;
+  return it->second.period_ms;
+}
+
+std::optional<std::uint32_t> ScriptedWindow::take_due_timer(std::chrono::steady_clock::time_point now) {
+  Lock lock(mutex_);
+  for (auto& [id, timer] : timers_) {
+    if (now - timer.started >= std::chrono::milliseconds(timer.period_ms)) {
+      timer.started = now;
+      return id;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<PostedMessage> ScriptedWindow::take_message() {
@@ -193,4 +204,4 @@ bool ScriptedWindow::wait_for_work(std::chrono::milliseconds limit) {
   return work_.wait_for(lock, limit, [this] { return timers_.count(timer::kRunLoop) != 0 || !posted_.empty(); });
 }
 
-}  // namespace vorn::testing
+}  // namespace vorn
