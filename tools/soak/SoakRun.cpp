@@ -1,5 +1,6 @@
 #include "SoakRun.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -12,7 +13,8 @@
 #include "app/simulation/ScriptedWindow.h"
 #include "app/simulation/Simulation.h"
 #include "dovod/CDovod.h"
-#include "sim/FirmwareImageBuilder.h"
+#include "firmware/ImageBuilder.h"
+#include "firmware/ImageCheck.h"
 #include "sim/SimKeyboard.h"
 #include "sim/SimulatedBus.h"
 
@@ -28,10 +30,10 @@ constexpr int kNormalRunMs = 40000;
 
 // Images in the bootloader's record format, a few dozen packets each: small, so that a run's faults
 // spread over every part of the transfer in proportion and a thousand runs take minutes.
-dovod::Bytes small_image(sim::ImageSpec spec, std::uint32_t segment_length) {
+dovod::Bytes small_image(firmware::ImageSpec spec, std::uint32_t segment_length) {
   spec.segment_length = segment_length;
   spec.block_length = 64;
-  return sim::build_firmware_image(spec);
+  return firmware::build_firmware_image(spec);
 }
 
 const sim::FirmwareVersion kOld{0x0501, 0x0016};
@@ -69,8 +71,8 @@ bool on_old_firmware(const sim::SimKeyboard& keyboard) {
 SoakRunner::SoakRunner(SoakSettings settings, HostSoftware host)
     : settings_(std::move(settings)),
       host_(std::move(host)),
-      first_image_(small_image(sim::first_image_spec(), 640)),
-      second_image_(small_image(sim::second_image_spec(), 480)) {
+      first_image_(small_image(firmware::first_image_spec(), 640)),
+      second_image_(small_image(firmware::second_image_spec(), 480)) {
   packets_ = static_cast<int>((first_image_.size() + second_image_.size()) / kPacketSize);
 }
 
@@ -101,7 +103,14 @@ SoakRunner::ToolEnd SoakRunner::run_tool(std::vector<std::wstring>& log) {
   };
   ScriptedWindow window;
   AppOptions options;
-  auto dialog = std::make_unique<CVornDFUDlg>(window, options, DialogTiming{}.scaled(settings_.scale), host_, find);
+  // The small images are this package: the tool takes exactly them, checked as the bootloader will.
+  FirmwareCheck check = [this](int id, const FirmwareImage& image) -> std::string {
+    const dovod::Bytes& ours = id == kFirmwareSentFirst ? first_image_ : second_image_;
+    if (image.size != ours.size() || !std::equal(ours.begin(), ours.end(), image.data)) return "not the soak's image";
+    return firmware::CheckImageLayout(std::span<const std::uint8_t>(image.data, image.size));
+  };
+  auto dialog = std::make_unique<CVornDFUDlg>(window, options, DialogTiming{}.scaled(settings_.scale), host_, find,
+                                              std::move(check));
   dialog->OnInitDialog();
 
   const Clock::time_point deadline = Clock::now() + hang_bound();
