@@ -5,6 +5,7 @@
 #include "dovod/IFeature.h"
 #include "dovod/IFeature0003FirmwareInfo.h"
 #include "dovod/IFeature00c2DFUControl.h"
+#include "dovod/LastError.h"
 #include "dovod/MakerValues.h"
 #include "protocol/DeviceTuning.h"
 #include "firmware/ImageBuilder.h"
@@ -25,6 +26,8 @@ std::shared_ptr<I> feature_of(const std::shared_ptr<IDevice>& device, int id) {
 }
 
 // The prefix of the running firmware entity, "" when it cannot be read.
+constexpr int kFirmwareReadAttempts = 3;
+
 std::string running_prefix(IFeature0003FirmwareInfo& info) {
   int count = 0;
   if (!info.GetEntityCount(&count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0)) return {};
@@ -116,7 +119,13 @@ void LibraryUpdater::examine() {
   if (finished()) return;
   auto info = feature_of<IFeature0003FirmwareInfo>(device_, kFirmwareInfo);
   if (!info) return fail("no firmware information");
-  const std::string prefix = running_prefix(*info);
+  // A keyboard just back from a restart may not answer its first question on a loaded machine; it
+  // is asked again, as the update tool asks a keyboard that did not come back in time.
+  std::string prefix = running_prefix(*info);
+  for (int attempt = 1; prefix.empty() && attempt < kFirmwareReadAttempts; ++attempt) {
+    note("firmware unreadable (code " + std::to_string(static_cast<int>(last_error().code)) + ")");
+    prefix = running_prefix(*info);
+  }
   if (prefix == "QRX") {
     std::string version;
     if (!info->GetFwFormattedVersion(&version)) return fail("no version text");
