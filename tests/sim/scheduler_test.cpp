@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,9 +67,15 @@ TEST(Scheduler, EarlierTaskCutsShortTheWaitForALaterOneAndStopDropsWhatIsStillDu
 TEST(Scheduler, TaskOfAnOwnerThatIsGoneIsDroppedAndALiveOwnerIsHeldForTheTask) {
   Trail trail;
   sim::Scheduler scheduler;
+  // The scheduler's thread waits at the gate until the first owner is gone, so its task cannot run
+  // before.
+  std::promise<void> gate;
+  std::shared_future<void> opened = gate.get_future().share();
+  scheduler.after(0ms, [opened] { opened.wait(); });
   auto gone = std::make_shared<int>(0);
   scheduler.after(0ms, gone, [&] { trail.add("gone"); });
   gone.reset();
+  gate.set_value();
   auto owner = std::make_shared<int>(0);
   const std::weak_ptr<int> watched = owner;
   scheduler.after(1ms, owner, [&] {
